@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Builds Keyloft and starts it; an optional argument is the vault file to open.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+"$root/scripts/build.sh" "$root/build" -DKEYLOFT_BUILD_TESTS=OFF
+exec "$root/build/keyloft" "$@"

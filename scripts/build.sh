@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Configures and builds Keyloft into the given build directory, with any extra
+# CMake arguments after it. Installs the build tools and Qt first.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=$1
+shift
+
+"$root/scripts/ensure-packages.sh" cmake ninja-build g++ qt6-base-dev
+
+werror=OFF
+[[ "${CI:-}" == "true" ]] && werror=ON
+cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+    -DKEYLOFT_WERROR="$werror" "$@" >/dev/null
+cmake --build "$build_dir" --parallel "$(nproc)"

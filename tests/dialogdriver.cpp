@@ -1,0 +1,224 @@
+#include "dialogdriver.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+// A dialog still showing this many polls after its answer is stuck.
+constexpr int stuckAfterPolls = 200;
+constexpr int pollIntervalMs = 10;
+
+template<typename T> QString mismatch(const char *what, const T &actual, const T &expected)
+{
+    if (actual == expected)
+        return {};
+    return QStringLiteral("%1 is \"%2\", expected \"%3\"")
+        .arg(QLatin1String(what), QVariant::fromValue(actual).toString(),
+            QVariant::fromValue(expected).toString());
+}
+
+QString firstMismatch(std::initializer_list<QString> checks)
+{
+    for (const QString &check : checks) {
+        if (!check.isEmpty())
+            return check;
+    }
+    return {};
+}
+
+void clickDialogButton(QWidget *dialog, QDialogButtonBox::StandardButton which)
+{
+    if (auto *box = dialog->findChild<QDialogButtonBox *>()) {
+        if (QPushButton *button = box->button(which)) {
+            button->click();
+            return;
+        }
+    }
+}
+
+// The offscreen platform warns about every dialog it sizes; that line says
+// nothing about the program and would bury the test's own output.
+QtMessageHandler handlerBeforeDrivers = nullptr;
+
+void dropPlatformNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message == QLatin1String("This plugin does not support propagateSizeHints()"))
+        return;
+    if (handlerBeforeDrivers)
+        handlerBeforeDrivers(type, context, message);
+}
+
+} // namespace
+
+DialogDriver::DialogDriver(QObject *parent)
+    : QObject(parent)
+{
+    m_timer.setInterval(pollIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &DialogDriver::poll);
+    m_timer.start();
+    const QtMessageHandler previous = qInstallMessageHandler(dropPlatformNoise);
+    if (previous != dropPlatformNoise)
+        handlerBeforeDrivers = previous;
+}
+
+DialogDriver::~DialogDriver()
+{
+    qInstallMessageHandler(handlerBeforeDrivers);
+}
+
+DialogDriver &DialogDriver::input(const QString &title, const QString &label, const QString &preset,
+    const std::optional<QString> &reply, QLineEdit::EchoMode echo)
+{
+    Step step;
+    step.description = QStringLiteral("input \"%1\" / \"%2\"").arg(title, label);
+    step.check = [=](QWidget *widget) -> QString {
+        auto *dialog = qobject_cast<QInputDialog *>(widget);
+        if (!dialog)
+            return QStringLiteral("not an input dialog");
+        return firstMismatch({
+            mismatch("title", dialog->windowTitle(), title),
+            mismatch("label", dialog->labelText(), label),
+            mismatch("preset", dialog->textValue(), preset),
+            mismatch("echo mode", int(dialog->textEchoMode()), int(echo)),
+        });
+    };
+    step.answer = [reply](QWidget *widget) {
+        if (!reply) {
+            clickDialogButton(widget, QDialogButtonBox::Cancel);
+            return;
+        }
+        if (auto *edit = widget->findChild<QLineEdit *>())
+            edit->setText(*reply);
+        clickDialogButton(widget, QDialogButtonBox::Ok);
+    };
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
+DialogDriver &DialogDriver::message(QMessageBox::Icon icon, const QString &title,
+    const QString &text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton click)
+{
+    Step step;
+    step.description = QStringLiteral("message \"%1\" / \"%2\"").arg(title, text);
+    step.check = [=](QWidget *widget) -> QString {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (!box)
+            return QStringLiteral("not a message box");
+        return firstMismatch({
+            mismatch("icon", int(box->icon()), int(icon)),
+            mismatch("title", box->windowTitle(), title),
+            mismatch("text", box->text(), text),
+            mismatch("buttons", int(box->standardButtons()), int(buttons)),
+        });
+    };
+    step.answer = [click](QWidget *widget) {
+        auto *box = static_cast<QMessageBox *>(widget);
+        if (click == QMessageBox::NoButton)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else if (QAbstractButton *button = box->button(click))
+            button->click();
+    };
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
+DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QString &caption,
+    const QString &filter, const std::optional<QString> &path)
+{
+    Step step;
+    step.description = QStringLiteral("file dialog \"%1\"").arg(caption);
+    step.check = [=](QWidget *widget) -> QString {
+        auto *dialog = qobject_cast<QFileDialog *>(widget);
+        if (!dialog)
+            return QStringLiteral("not a file dialog");
+        return firstMismatch({
+            mismatch("accept mode", int(dialog->acceptMode()), int(mode)),
+            mismatch("caption", dialog->windowTitle(), caption),
+            mismatch("filter", dialog->nameFilters().join(QStringLiteral(";;")), filter),
+        });
+    };
+    step.answer = [path](QWidget *widget) {
+        auto *dialog = static_cast<QFileDialog *>(widget);
+        if (!path) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(*path);
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept checks the choice
+    };
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
+void DialogDriver::poll()
+{
+    QWidget *dialog = QApplication::activeModalWidget();
+    if (!dialog || !dialog->isVisible())
+        return;
+    if (dialog == m_answered) {
+        if (++m_answeredTicks > stuckAfterPolls) {
+            fail(QStringLiteral("stayed open after its answer: ") + describe(dialog));
+            forceClose(dialog);
+        }
+        return;
+    }
+    m_answered = dialog;
+    m_answeredTicks = 0;
+
+    if (m_next >= m_steps.size()) {
+        fail(QStringLiteral("unexpected dialog: ") + describe(dialog));
+        forceClose(dialog);
+        return;
+    }
+    const Step &step = m_steps[m_next++];
+    const QString why = step.check(dialog);
+    if (!why.isEmpty()) {
+        fail(step.description + QStringLiteral(": ") + why);
+        forceClose(dialog);
+        return;
+    }
+    m_seen << describe(dialog);
+    step.answer(dialog);
+}
+
+bool DialogDriver::verify()
+{
+    for (size_t i = m_next; i < m_steps.size(); ++i)
+        fail(QStringLiteral("never came: ") + m_steps[i].description);
+    m_next = m_steps.size();
+    return m_errors.isEmpty();
+}
+
+QString DialogDriver::report() const
+{
+    return m_errors.join(QLatin1Char('\n'));
+}
+
+void DialogDriver::fail(const QString &why)
+{
+    m_errors << why;
+}
+
+QString DialogDriver::describe(QWidget *dialog)
+{
+    QString text;
+    if (auto *input = qobject_cast<QInputDialog *>(dialog))
+        text = input->labelText();
+    else if (auto *box = qobject_cast<QMessageBox *>(dialog))
+        text = box->text();
+    return QStringLiteral("%1 \"%2\" | \"%3\"")
+        .arg(QLatin1String(dialog->metaObject()->className()), dialog->windowTitle(), text);
+}
+
+void DialogDriver::forceClose(QWidget *dialog)
+{
+    if (auto *modal = qobject_cast<QDialog *>(dialog))
+        modal->done(QDialog::Rejected);
+    else
+        dialog->close();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Answers the modal dialogs a test expects, in the order it expects them.
+//
+// A timer watches QApplication::activeModalWidget() from inside the dialogs'
+// own event loops. Each expected step checks the dialog's kind and texts, then
+// answers it as a person would: types into the field and clicks OK, cancels,
+// or clicks a button. A dialog that was not expected, or that does not match,
+// is recorded and closed, and a dialog that stays open after its answer is
+// closed too, so a test fails within seconds instead of hanging. Steps that
+// never came are reported by verify().
+class DialogDriver : public QObject
+{
+public:
+    explicit DialogDriver(QObject *parent = nullptr);
+    ~DialogDriver() override;
+
+    // A QInputDialog::getText prompt. `preset` is the text the field must
+    // show when it opens; `reply` is put into the field (as a paste would)
+    // before OK is clicked, or std::nullopt to cancel.
+    DialogDriver &input(const QString &title, const QString &label, const QString &preset,
+        const std::optional<QString> &reply, QLineEdit::EchoMode echo = QLineEdit::Normal);
+
+    // A QMessageBox with the given icon, title, text and standard buttons and
+    // no default button. `click` is the button to press; QMessageBox::NoButton
+    // presses Escape instead.
+    DialogDriver &message(QMessageBox::Icon icon, const QString &title, const QString &text,
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+        QMessageBox::StandardButton click = QMessageBox::Ok);
+
+    // A QFileDialog for opening or saving. `path` is chosen and accepted, or
+    // std::nullopt cancels.
+    DialogDriver &fileDialog(QFileDialog::AcceptMode mode, const QString &caption,
+        const QString &filter, const std::optional<QString> &path);
+
+    // True when every expected dialog came, matched and was answered, and no
+    // other dialog appeared. Otherwise false, with the reasons in report().
+    bool verify();
+    QString report() const;
+
+    // Texts of every dialog that was answered, in order ("title | text").
+    const QStringList &seen() const { return m_seen; }
+
+private:
+    struct Step
+    {
+        QString description;
+        std::function<QString(QWidget *)> check; // empty string when it matches
+        std::function<void(QWidget *)> answer;
+    };
+
+    void poll();
+    void fail(const QString &why);
+    static QString describe(QWidget *dialog);
+    static void forceClose(QWidget *dialog);
+
+    std::vector<Step> m_steps;
+    size_t m_next = 0;
+    QStringList m_errors;
+    QStringList m_seen;
+    QTimer m_timer;
+    QPointer<QWidget> m_answered;
+    int m_answeredTicks = 0;
+};

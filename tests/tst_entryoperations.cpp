@@ -1,0 +1,280 @@
+#include "dialogdriver.h"
+#include "ui/mainwindow.h"
+
+#include <QAction>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+
+namespace {
+
+const QString refusal
+    = QStringLiteral("Entries cannot contain tabs, line breaks or other control characters.");
+const QStringList labels
+    = { QStringLiteral("Service:"), QStringLiteral("Username:"), QStringLiteral("Password:") };
+
+QStringList rowTexts(const QTableWidget *table, int row)
+{
+    return { table->item(row, 0)->text(), table->item(row, 1)->text(),
+        table->item(row, 2)->text() };
+}
+
+QList<QStringList> allRows(const QTableWidget *table)
+{
+    QList<QStringList> rows;
+    for (int row = 0; row < table->rowCount(); ++row)
+        rows << rowTexts(table, row);
+    return rows;
+}
+
+void trigger(MainWindow &window, const QString &text)
+{
+    const auto actions = window.findChild<QToolBar *>()->actions();
+    for (QAction *action : actions) {
+        if (action->text() == text) {
+            action->trigger();
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no toolbar action ") + text));
+}
+
+// Expects the prompts of one add or edit: one prompt per reply, each preset
+// with the matching text of `presets`. A null reply cancels its prompt. When
+// `refused` is set, the last reply is refused with the warning.
+void expectPrompts(DialogDriver &driver, const QString &title, const QStringList &presets,
+    const QStringList &replies, bool refused)
+{
+    for (int i = 0; i < replies.size(); ++i) {
+        const std::optional<QString> reply
+            = replies[i].isNull() ? std::nullopt : std::optional<QString>(replies[i]);
+        driver.input(title, labels[i], presets.value(i), reply);
+    }
+    if (refused)
+        driver.message(QMessageBox::Warning, title, refusal);
+}
+
+} // namespace
+
+class TestEntryOperations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void add_data();
+    void add();
+    void edit_data();
+    void edit();
+    void editKeepsTheItems();
+    void noRowSelected_data();
+    void noRowSelected();
+    void deleteRemovesTheCurrentRowWithoutAsking();
+    void duplicateServicesStandSideBySide();
+
+private:
+    // A window holding two entries, without a vault file.
+    static void fill(MainWindow &window, QTableWidget *table);
+};
+
+void TestEntryOperations::fill(MainWindow &window, QTableWidget *table)
+{
+    DialogDriver driver;
+    expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "mail", "alice", "first" }, false);
+    expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "bank", "bob", "second" }, false);
+    trigger(window, QStringLiteral("Add"));
+    trigger(window, QStringLiteral("Add"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(table->rowCount(), 2);
+}
+
+// Null strings in `replies` stand for a cancelled prompt.
+void TestEntryOperations::add_data()
+{
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QStringList>("added"); // empty when no row is added
+
+    const QString cancel;
+    QTest::addRow("all three accepted") << QStringList { "github", "alice", "s3cret" } << false
+                                        << QStringList { "github", "alice", "s3cret" };
+    QTest::addRow("empty username and password")
+        << QStringList { "wifi", "", "" } << false << QStringList { "wifi", "", "" };
+    QTest::addRow("service of spaces kept as typed")
+        << QStringList { "   ", " u ", " p " } << false << QStringList { "   ", " u ", " p " };
+    QTest::addRow("text outside ASCII") << QStringList { "Café ☕", "Jürgen", "пароль密码" } << false
+                                        << QStringList { "Café ☕", "Jürgen", "пароль密码" };
+    QTest::addRow("empty service ends silently") << QStringList { "" } << false << QStringList();
+    QTest::addRow("cancel service") << QStringList { cancel } << false << QStringList();
+    QTest::addRow("cancel username") << QStringList { "svc", cancel } << false << QStringList();
+    QTest::addRow("cancel password")
+        << QStringList { "svc", "user", cancel } << false << QStringList();
+    QTest::addRow("tab in service") << QStringList { "a\tb" } << true << QStringList();
+    QTest::addRow("line feed in username")
+        << QStringList { "svc", "a\nb" } << true << QStringList();
+    QTest::addRow("carriage return in password")
+        << QStringList { "svc", "user", "pass\r" } << true << QStringList();
+    QTest::addRow("unit separator in password")
+        << QStringList { "svc", "user", QStringLiteral("a\x1f") } << true << QStringList();
+    QTest::addRow("delete character in username")
+        << QStringList { "svc", QStringLiteral("a\x7f") } << true << QStringList();
+    QTest::addRow("start of heading in service")
+        << QStringList { QStringLiteral("\x01") } << true << QStringList();
+}
+
+void TestEntryOperations::add()
+{
+    QFETCH(QStringList, replies);
+    QFETCH(bool, refused);
+    QFETCH(QStringList, added);
+
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    fill(window, table);
+    table->setCurrentCell(0, 1); // a new entry goes last, whichever row is current
+    const QList<QStringList> before = allRows(table);
+
+    DialogDriver driver;
+    expectPrompts(driver, QStringLiteral("Add Entry"), {}, replies, refused);
+    trigger(window, QStringLiteral("Add"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QList<QStringList> expected = before;
+    if (!added.isEmpty())
+        expected << added;
+    QCOMPARE(allRows(table), expected);
+}
+
+void TestEntryOperations::edit_data()
+{
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QStringList>("after");
+
+    const QString cancel;
+    const QStringList unchanged { "bank", "bob", "second" };
+    QTest::addRow("accepted unchanged") << unchanged << false << unchanged;
+    QTest::addRow("all three changed") << QStringList { "bank2", "robert", "third" } << false
+                                       << QStringList { "bank2", "robert", "third" };
+    QTest::addRow("emptied username and password")
+        << QStringList { "bank", "", "" } << false << QStringList { "bank", "", "" };
+    QTest::addRow("emptied service drops the edit") << QStringList { "" } << false << unchanged;
+    QTest::addRow("cancel service") << QStringList { cancel } << false << unchanged;
+    QTest::addRow("cancel username after a new service")
+        << QStringList { "changed", cancel } << false << unchanged;
+    QTest::addRow("cancel password after new texts")
+        << QStringList { "changed", "changed", cancel } << false << unchanged;
+    QTest::addRow("tab in service") << QStringList { "ba\tnk" } << true << unchanged;
+    QTest::addRow("line feed in username")
+        << QStringList { "changed", "bo\nb" } << true << unchanged;
+    QTest::addRow("escape character in password")
+        << QStringList { "changed", "changed", QStringLiteral("\x1b[0m") } << true << unchanged;
+}
+
+void TestEntryOperations::edit()
+{
+    QFETCH(QStringList, replies);
+    QFETCH(bool, refused);
+    QFETCH(QStringList, after);
+
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    fill(window, table);
+    table->setCurrentCell(1, 0);
+
+    DialogDriver driver;
+    expectPrompts(
+        driver, QStringLiteral("Edit Entry"), { "bank", "bob", "second" }, replies, refused);
+    trigger(window, QStringLiteral("Edit"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(rowTexts(table, 0), QStringList({ "mail", "alice", "first" }));
+    QCOMPARE(rowTexts(table, 1), after);
+}
+
+void TestEntryOperations::editKeepsTheItems()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    fill(window, table);
+    table->setCurrentCell(0, 2);
+    const QList<QTableWidgetItem *> items
+        = { table->item(0, 0), table->item(0, 1), table->item(0, 2) };
+
+    DialogDriver driver;
+    expectPrompts(driver, QStringLiteral("Edit Entry"), { "mail", "alice", "first" },
+        { "post", "al", "new" }, false);
+    trigger(window, QStringLiteral("Edit"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(rowTexts(table, 0), QStringList({ "post", "al", "new" }));
+    QCOMPARE(QList<QTableWidgetItem *>({ table->item(0, 0), table->item(0, 1), table->item(0, 2) }),
+        items);
+}
+
+void TestEntryOperations::noRowSelected_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("emptyTable");
+
+    QTest::addRow("edit, empty table") << "Edit"
+                                       << "Edit Entry" << true;
+    QTest::addRow("edit, rows but no current row") << "Edit"
+                                                   << "Edit Entry" << false;
+    QTest::addRow("delete, empty table") << "Delete"
+                                         << "Delete Entry" << true;
+    QTest::addRow("delete, rows but no current row") << "Delete"
+                                                     << "Delete Entry" << false;
+}
+
+void TestEntryOperations::noRowSelected()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, title);
+    QFETCH(bool, emptyTable);
+
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    if (!emptyTable) {
+        fill(window, table);
+        table->setCurrentCell(-1, -1);
+    }
+    const QList<QStringList> before = allRows(table);
+
+    DialogDriver driver;
+    driver.message(QMessageBox::Warning, title, QStringLiteral("No row selected."));
+    trigger(window, action);
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(allRows(table), before);
+}
+
+void TestEntryOperations::deleteRemovesTheCurrentRowWithoutAsking()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    fill(window, table);
+    table->setCurrentCell(0, 0);
+
+    DialogDriver driver; // no dialog at all
+    trigger(window, QStringLiteral("Delete"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(allRows(table), QList<QStringList>({ { "bank", "bob", "second" } }));
+}
+
+void TestEntryOperations::duplicateServicesStandSideBySide()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+
+    DialogDriver driver;
+    expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "same", "a", "1" }, false);
+    expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "same", "b", "2" }, false);
+    trigger(window, QStringLiteral("Add"));
+    trigger(window, QStringLiteral("Add"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(allRows(table), QList<QStringList>({ { "same", "a", "1" }, { "same", "b", "2" } }));
+}
+
+QTEST_MAIN(TestEntryOperations)
+#include "tst_entryoperations.moc"

@@ -1,0 +1,180 @@
+#include "dialogdriver.h"
+#include "ui/mainwindow.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowAndNoDialogWithoutPath();
+    void toolbar();
+    void table();
+    void generatorRow();
+    void slotsInDeclaredOrder();
+    void columnsShareTheWidth();
+    void keysReachNoOperation();
+};
+
+void TestMainWindow::windowAndNoDialogWithoutPath()
+{
+    DialogDriver driver; // construction without a path shows nothing
+    MainWindow window(QString(), QStringLiteral("key"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Keyloft"));
+    QVERIFY(!window.isVisible());
+    QVERIFY(!window.menuWidget()); // no menu bar
+    QVERIFY(!window.findChild<QStatusBar *>());
+    QVERIFY(window.parentWidget() == nullptr);
+}
+
+void TestMainWindow::toolbar()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    const auto toolBars = window.findChildren<QToolBar *>();
+    QCOMPARE(toolBars.size(), 1);
+    QToolBar *toolBar = toolBars.first();
+    QCOMPARE(toolBar->windowTitle(), QStringLiteral("Main"));
+    QCOMPARE(window.toolBarArea(toolBar), Qt::TopToolBarArea);
+
+    QStringList texts;
+    const auto actions = toolBar->actions();
+    for (const QAction *action : actions) {
+        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+        if (action->isSeparator())
+            continue;
+        QVERIFY(action->icon().isNull());
+        QVERIFY(action->shortcuts().isEmpty());
+        QVERIFY(action->statusTip().isEmpty());
+        QCOMPARE(action->toolTip(), action->text()); // Qt's default, nothing set
+    }
+    QCOMPARE(texts, QStringList({ "Add", "Edit", "Delete", "|", "Save", "Load" }));
+}
+
+void TestMainWindow::table()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    QVERIFY(table);
+    QCOMPARE(table->parent() != nullptr, true);
+    QCOMPARE(table->columnCount(), 3);
+    QCOMPARE(table->rowCount(), 0);
+    QStringList headers;
+    for (int column = 0; column < 3; ++column) {
+        headers << table->horizontalHeaderItem(column)->text();
+        QCOMPARE(table->horizontalHeader()->sectionResizeMode(column), QHeaderView::Stretch);
+    }
+    QCOMPARE(headers, QStringList({ "Service", "Username", "Password" }));
+    QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(!table->isSortingEnabled());
+}
+
+void TestMainWindow::generatorRow()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *layout = qobject_cast<QVBoxLayout *>(window.centralWidget()->layout());
+    QVERIFY(layout);
+    QCOMPARE(layout->count(), 3);
+    QCOMPARE(layout->itemAt(0)->widget(), window.findChild<QTableWidget *>());
+
+    auto *button = qobject_cast<QPushButton *>(layout->itemAt(1)->widget());
+    QVERIFY(button);
+    QCOMPARE(button->text(), QStringLiteral("Generate Password"));
+
+    auto *row = qobject_cast<QHBoxLayout *>(layout->itemAt(2)->layout());
+    QVERIFY(row);
+    QCOMPARE(row->count(), 3);
+    auto *label = qobject_cast<QLabel *>(row->itemAt(0)->widget());
+    auto *lengthEdit = qobject_cast<QLineEdit *>(row->itemAt(1)->widget());
+    auto *resultEdit = qobject_cast<QLineEdit *>(row->itemAt(2)->widget());
+    QVERIFY(label && lengthEdit && resultEdit);
+    QCOMPARE(label->text(), QStringLiteral("Length:"));
+    QCOMPARE(lengthEdit->text(), QStringLiteral("16"));
+    QVERIFY(!lengthEdit->validator());
+    QVERIFY(lengthEdit->inputMask().isEmpty());
+    QVERIFY(resultEdit->text().isEmpty());
+    QVERIFY(!resultEdit->isReadOnly());
+    QCOMPARE(resultEdit->echoMode(), QLineEdit::Normal);
+    for (int i = 0; i < layout->count(); ++i)
+        QCOMPARE(layout->stretch(i), 0);
+}
+
+void TestMainWindow::slotsInDeclaredOrder()
+{
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    QCOMPARE(QString::fromLatin1(meta.className()), QStringLiteral("MainWindow"));
+    QStringList names;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        QCOMPARE(method.methodType(), QMetaMethod::Slot);
+        QCOMPARE(method.access(), QMetaMethod::Private);
+        QCOMPARE(method.parameterCount(), 0);
+        names << QString::fromLatin1(method.name());
+    }
+    QCOMPARE(names,
+        QStringList({ "addEntry", "editEntry", "deleteEntry", "saveToFile", "loadFromFile" }));
+    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
+    QCOMPARE(meta.enumeratorCount(), meta.enumeratorOffset());
+}
+
+void TestMainWindow::columnsShareTheWidth()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    window.resize(700, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *header = window.findChild<QTableWidget *>()->horizontalHeader();
+    const int narrow = header->sectionSize(0);
+    window.resize(1000, 400);
+    QTRY_VERIFY(header->sectionSize(0) > narrow);
+    for (int column = 1; column < 3; ++column)
+        QVERIFY(qAbs(header->sectionSize(column) - header->sectionSize(0)) <= 1);
+}
+
+void TestMainWindow::keysReachNoOperation()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *table = window.findChild<QTableWidget *>();
+    table->insertRow(0);
+    for (int column = 0; column < 3; ++column)
+        table->setItem(0, column, new QTableWidgetItem(QStringLiteral("x")));
+
+    DialogDriver driver; // none of these keys may open a prompt or a box
+    table->setFocus();
+    table->setCurrentCell(0, 0);
+    QTest::keyClick(table, Qt::Key_Delete);
+    QTest::keyClick(table, Qt::Key_F2);
+    QTest::keyClick(table, Qt::Key_Return);
+    QTest::keyClicks(table, QStringLiteral("typed"));
+    const QRect cell = table->visualItemRect(table->item(0, 0));
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    auto *lengthEdit = window.findChild<QLineEdit *>(QStringLiteral("lengthEdit"));
+    QTest::keyClick(lengthEdit, Qt::Key_Return);
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("x"));
+    QVERIFY(table->viewport()->findChildren<QLineEdit *>().isEmpty()); // no cell editor open
+    QVERIFY(
+        window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit"))->text().isEmpty());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

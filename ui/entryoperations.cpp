@@ -1,0 +1,80 @@
+#include "ui/mainwindow.h"
+#include "vault/vaultformat.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTableWidget>
+#include <QTableWidgetItem>
+
+// Asks for the service, the user name and the password in turn, each preset
+// with the matching text of `entry`. Only when all three prompts have been
+// accepted is `entry` overwritten, so a cancel at any step changes nothing.
+// An empty service ends the operation silently; a text the vault cannot hold
+// ends it with a warning.
+bool MainWindow::promptEntry(const QString &title, Entry &entry)
+{
+    struct Prompt
+    {
+        QString Entry::*field;
+        QString label;
+    };
+    const Prompt prompts[] = {
+        { &Entry::service, QStringLiteral("Service:") },
+        { &Entry::username, QStringLiteral("Username:") },
+        { &Entry::password, QStringLiteral("Password:") },
+    };
+
+    Entry answer;
+    for (const Prompt &prompt : prompts) {
+        bool ok = false;
+        const QString text = QInputDialog::getText(
+            this, title, prompt.label, QLineEdit::Normal, entry.*prompt.field, &ok);
+        if (!ok || (prompt.field == &Entry::service && text.isEmpty()))
+            return false;
+        if (!isStorableText(text)) {
+            QMessageBox::warning(this, title,
+                QStringLiteral(
+                    "Entries cannot contain tabs, line breaks or other control characters."),
+                QMessageBox::Ok, QMessageBox::NoButton);
+            return false;
+        }
+        answer.*prompt.field = text;
+    }
+    entry = answer;
+    return true;
+}
+
+void MainWindow::addEntry()
+{
+    Entry entry;
+    if (promptEntry(QStringLiteral("Add Entry"), entry))
+        appendEntry(entry);
+}
+
+void MainWindow::editEntry()
+{
+    const QString title = QStringLiteral("Edit Entry");
+    const int row = table->currentRow();
+    if (row < 0) {
+        QMessageBox::warning(this, title, QStringLiteral("No row selected."), QMessageBox::Ok,
+            QMessageBox::NoButton);
+        return;
+    }
+    Entry entry = entryAt(row);
+    if (!promptEntry(title, entry))
+        return;
+    table->item(row, 0)->setText(entry.service);
+    table->item(row, 1)->setText(entry.username);
+    table->item(row, 2)->setText(entry.password);
+}
+
+void MainWindow::deleteEntry()
+{
+    const int row = table->currentRow();
+    if (row < 0) {
+        QMessageBox::warning(this, QStringLiteral("Delete Entry"),
+            QStringLiteral("No row selected."), QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    table->removeRow(row);
+}

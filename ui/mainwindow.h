@@ -1,0 +1,45 @@
+#pragma once
+
+#include "vault/entry.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+
+class QCloseEvent;
+class QLineEdit;
+class QTableWidget;
+
+// The program's only window. It owns every piece of run-time state: the entry
+// table, the generator's two fields, the vault file in use and the master key.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow(const QString &filePath, const QString &masterPassword, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void addEntry();
+    void editEntry();
+    void deleteEntry();
+    void saveToFile();
+    void loadFromFile();
+
+private:
+    bool promptEntry(const QString &title, Entry &entry);
+    Entry entryAt(int row) const;
+    void appendEntry(const Entry &entry);
+    bool saveVault();
+    void deliverGeneratedPassword();
+
+    QLineEdit *generatedPasswordEdit;
+    QLineEdit *lengthEdit;
+    QTableWidget *table;
+    QString currentFile;
+    QByteArray masterKey;
+};

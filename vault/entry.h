@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// One row of the entry table: what the user keeps for one service.
+struct Entry
+{
+    QString service;
+    QString username;
+    QString password;
+
+    friend bool operator==(const Entry &a, const Entry &b)
+    {
+        return a.service == b.service && a.username == b.username && a.password == b.password;
+    }
+    friend bool operator!=(const Entry &a, const Entry &b) { return !(a == b); }
+};

@@ -1,0 +1,5 @@
+#include "ui/mainwindow.h"
+
+void MainWindow::saveToFile() { }
+
+void MainWindow::loadFromFile() { }
