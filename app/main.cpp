@@ -1,4 +1,6 @@
+#include "app/processguard.h"
 #include "ui/mainwindow.h"
+#include "vault/secretmemory.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -6,17 +8,11 @@
 #include <QSize>
 #include <QString>
 
-int main(int argc, char *argv[])
+namespace {
+
+// Runs the window until it is closed; returns the event loop's result.
+int runWindow(int argc, char *argv[], const QString &masterPassword)
 {
-    QApplication app(argc, argv);
-
-    bool confirmed = false;
-    const QString masterPassword = QInputDialog::getText(nullptr, QStringLiteral("Master Password"),
-        QStringLiteral("Enter master password:"), QLineEdit::Password, QString(), &confirmed,
-        Qt::WindowFlags(), Qt::ImhNone);
-    if (!confirmed || masterPassword.isEmpty())
-        return 0;
-
     // Read after QApplication has taken its own options out of argv, so the
     // vault is the first argument the toolkit leaves.
     QString vaultPath;
@@ -26,5 +22,24 @@ int main(int argc, char *argv[])
     MainWindow window(vaultPath, masterPassword, nullptr);
     window.resize(QSize(700, 400));
     window.show();
-    return app.exec();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    protectProcessMemory();
+    QApplication app(argc, argv);
+
+    bool confirmed = false;
+    QString masterPassword = QInputDialog::getText(nullptr, QStringLiteral("Master Password"),
+        QStringLiteral("Enter master password:"), QLineEdit::Password, QString(), &confirmed,
+        Qt::WindowFlags(), Qt::ImhNone);
+    if (!confirmed || masterPassword.isEmpty())
+        return 0;
+
+    const int status = runWindow(argc, argv, masterPassword);
+    wipe(masterPassword);
+    return status;
 }

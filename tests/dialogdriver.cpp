@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QPushButton>
 #include <QTest>
@@ -148,7 +149,11 @@ DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QStri
             dialog->reject();
             return;
         }
-        dialog->selectFile(*path);
+        // Typed into the name field, as a person would: selectFile() leaves a
+        // focused field alone and selects in a view still being filled.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (name)
+            name->setText(QFileInfo(*path).absoluteFilePath());
         static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept checks the choice
     };
     m_steps.push_back(std::move(step));

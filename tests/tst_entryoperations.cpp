@@ -1,10 +1,11 @@
 #include "dialogdriver.h"
+#include "testsupport.h"
 #include "ui/mainwindow.h"
 
-#include <QAction>
 #include <QTableWidget>
 #include <QTest>
-#include <QToolBar>
+
+using namespace TestSupport;
 
 namespace {
 
@@ -12,32 +13,6 @@ const QString refusal
     = QStringLiteral("Entries cannot contain tabs, line breaks or other control characters.");
 const QStringList labels
     = { QStringLiteral("Service:"), QStringLiteral("Username:"), QStringLiteral("Password:") };
-
-QStringList rowTexts(const QTableWidget *table, int row)
-{
-    return { table->item(row, 0)->text(), table->item(row, 1)->text(),
-        table->item(row, 2)->text() };
-}
-
-QList<QStringList> allRows(const QTableWidget *table)
-{
-    QList<QStringList> rows;
-    for (int row = 0; row < table->rowCount(); ++row)
-        rows << rowTexts(table, row);
-    return rows;
-}
-
-void trigger(MainWindow &window, const QString &text)
-{
-    const auto actions = window.findChild<QToolBar *>()->actions();
-    for (QAction *action : actions) {
-        if (action->text() == text) {
-            action->trigger();
-            return;
-        }
-    }
-    QFAIL(qPrintable(QStringLiteral("no toolbar action ") + text));
-}
 
 // Expects the prompts of one add or edit: one prompt per reply, each preset
 // with the matching text of `presets`. A null reply cancels its prompt. When
@@ -81,8 +56,8 @@ void TestEntryOperations::fill(MainWindow &window, QTableWidget *table)
     DialogDriver driver;
     expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "mail", "alice", "first" }, false);
     expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "bank", "bob", "second" }, false);
-    trigger(window, QStringLiteral("Add"));
-    trigger(window, QStringLiteral("Add"));
+    QVERIFY(triggerAction(window, QStringLiteral("Add")));
+    QVERIFY(triggerAction(window, QStringLiteral("Add")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(table->rowCount(), 2);
 }
@@ -131,17 +106,17 @@ void TestEntryOperations::add()
     auto *table = window.findChild<QTableWidget *>();
     fill(window, table);
     table->setCurrentCell(0, 1); // a new entry goes last, whichever row is current
-    const QList<QStringList> before = allRows(table);
+    const QList<QStringList> before = tableRows(table);
 
     DialogDriver driver;
     expectPrompts(driver, QStringLiteral("Add Entry"), {}, replies, refused);
-    trigger(window, QStringLiteral("Add"));
+    QVERIFY(triggerAction(window, QStringLiteral("Add")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
 
     QList<QStringList> expected = before;
     if (!added.isEmpty())
         expected << added;
-    QCOMPARE(allRows(table), expected);
+    QCOMPARE(tableRows(table), expected);
 }
 
 void TestEntryOperations::edit_data()
@@ -184,12 +159,12 @@ void TestEntryOperations::edit()
     DialogDriver driver;
     expectPrompts(
         driver, QStringLiteral("Edit Entry"), { "bank", "bob", "second" }, replies, refused);
-    trigger(window, QStringLiteral("Edit"));
+    QVERIFY(triggerAction(window, QStringLiteral("Edit")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
 
     QCOMPARE(table->rowCount(), 2);
-    QCOMPARE(rowTexts(table, 0), QStringList({ "mail", "alice", "first" }));
-    QCOMPARE(rowTexts(table, 1), after);
+    QCOMPARE(tableRows(table).value(0), QStringList({ "mail", "alice", "first" }));
+    QCOMPARE(tableRows(table).value(1), after);
 }
 
 void TestEntryOperations::editKeepsTheItems()
@@ -204,10 +179,10 @@ void TestEntryOperations::editKeepsTheItems()
     DialogDriver driver;
     expectPrompts(driver, QStringLiteral("Edit Entry"), { "mail", "alice", "first" },
         { "post", "al", "new" }, false);
-    trigger(window, QStringLiteral("Edit"));
+    QVERIFY(triggerAction(window, QStringLiteral("Edit")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
 
-    QCOMPARE(rowTexts(table, 0), QStringList({ "post", "al", "new" }));
+    QCOMPARE(tableRows(table).value(0), QStringList({ "post", "al", "new" }));
     QCOMPARE(QList<QTableWidgetItem *>({ table->item(0, 0), table->item(0, 1), table->item(0, 2) }),
         items);
 }
@@ -240,13 +215,13 @@ void TestEntryOperations::noRowSelected()
         fill(window, table);
         table->setCurrentCell(-1, -1);
     }
-    const QList<QStringList> before = allRows(table);
+    const QList<QStringList> before = tableRows(table);
 
     DialogDriver driver;
     driver.message(QMessageBox::Warning, title, QStringLiteral("No row selected."));
-    trigger(window, action);
+    QVERIFY(triggerAction(window, action));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
-    QCOMPARE(allRows(table), before);
+    QCOMPARE(tableRows(table), before);
 }
 
 void TestEntryOperations::deleteRemovesTheCurrentRowWithoutAsking()
@@ -257,9 +232,9 @@ void TestEntryOperations::deleteRemovesTheCurrentRowWithoutAsking()
     table->setCurrentCell(0, 0);
 
     DialogDriver driver; // no dialog at all
-    trigger(window, QStringLiteral("Delete"));
+    QVERIFY(triggerAction(window, QStringLiteral("Delete")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
-    QCOMPARE(allRows(table), QList<QStringList>({ { "bank", "bob", "second" } }));
+    QCOMPARE(tableRows(table), QList<QStringList>({ { "bank", "bob", "second" } }));
 }
 
 void TestEntryOperations::duplicateServicesStandSideBySide()
@@ -270,10 +245,10 @@ void TestEntryOperations::duplicateServicesStandSideBySide()
     DialogDriver driver;
     expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "same", "a", "1" }, false);
     expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "same", "b", "2" }, false);
-    trigger(window, QStringLiteral("Add"));
-    trigger(window, QStringLiteral("Add"));
+    QVERIFY(triggerAction(window, QStringLiteral("Add")));
+    QVERIFY(triggerAction(window, QStringLiteral("Add")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
-    QCOMPARE(allRows(table), QList<QStringList>({ { "same", "a", "1" }, { "same", "b", "2" } }));
+    QCOMPARE(tableRows(table), QList<QStringList>({ { "same", "a", "1" }, { "same", "b", "2" } }));
 }
 
 QTEST_MAIN(TestEntryOperations)

@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "vault/secretmemory.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -6,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTableWidgetItem>
@@ -66,11 +68,21 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
         loadFromFile();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    wipe(masterKey);
+}
 
+// Every close asks whether to save first. A close that was to save goes
+// through only once the vault is safely written: when the user cancels the
+// file dialog or the save fails, the window stays open with all its rows.
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    event->accept();
+    const QMessageBox::StandardButton answer = QMessageBox::question(this, QStringLiteral("Exit"),
+        QStringLiteral("Do you want to save before exiting?"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::NoButton);
+    const bool close = answer != QMessageBox::Cancel && (answer != QMessageBox::Yes || saveVault());
+    event->setAccepted(close);
 }
 
 Entry MainWindow::entryAt(int row) const

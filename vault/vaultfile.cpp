@@ -1,5 +1,106 @@
 #include "ui/mainwindow.h"
+#include "vault/secretmemory.h"
+#include "vault/vaultcipher.h"
+#include "vault/vaultformat.h"
+#include "vault/vaultio.h"
 
-void MainWindow::saveToFile() { }
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTableWidget>
 
-void MainWindow::loadFromFile() { }
+namespace {
+
+QString vaultFilter()
+{
+    return QStringLiteral("Password DB (*.pwdb);;All Files (*)");
+}
+
+} // namespace
+
+void MainWindow::saveToFile()
+{
+    saveVault();
+}
+
+// Saves every row to the vault file, asking for the file first while none is
+// in use. True only when the new vault is completely on disk.
+bool MainWindow::saveVault()
+{
+    if (currentFile.isEmpty()) {
+        const QString path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Save Passwords"), QString(), vaultFilter());
+        if (path.isEmpty())
+            return false;
+        currentFile = path;
+    }
+
+    QList<Entry> entries;
+    entries.reserve(table->rowCount());
+    for (int row = 0; row < table->rowCount(); ++row)
+        entries.append(entryAt(row));
+    QByteArray text = encodeVault(entries);
+    const QByteArray content = xorCipher(text, masterKey);
+    wipe(text);
+
+    switch (writeVaultFile(currentFile, content)) {
+    case WriteOutcome::OpenFailed:
+        QMessageBox::critical(this, QStringLiteral("Error"),
+            QStringLiteral("Failed to open file for writing."), QMessageBox::Ok,
+            QMessageBox::NoButton);
+        return false;
+    case WriteOutcome::WriteFailed:
+        QMessageBox::critical(this, QStringLiteral("Error"),
+            QStringLiteral("Failed to write file."), QMessageBox::Ok, QMessageBox::NoButton);
+        return false;
+    case WriteOutcome::Written:
+        break;
+    }
+    QMessageBox::information(this, QStringLiteral("Saved"),
+        QStringLiteral("Passwords saved successfully."), QMessageBox::Ok, QMessageBox::NoButton);
+    return true;
+}
+
+void MainWindow::loadFromFile()
+{
+    if (currentFile.isEmpty()) {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Open Passwords"), QString(), vaultFilter());
+        if (path.isEmpty())
+            return;
+        currentFile = path;
+    }
+
+    QByteArray content;
+    switch (readVaultFile(currentFile, content)) {
+    case ReadOutcome::OpenFailed:
+        QMessageBox::critical(this, QStringLiteral("Error"),
+            QStringLiteral("Failed to open file for reading."), QMessageBox::Ok,
+            QMessageBox::NoButton);
+        return;
+    case ReadOutcome::ReadFailed:
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Failed to read file."),
+            QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    case ReadOutcome::Read:
+        break;
+    }
+
+    QByteArray text = xorCipher(content, masterKey);
+    const std::optional<QList<Entry>> entries = decodeVault(text);
+    wipe(text);
+    if (!entries) {
+        // Forget the file, so that no later save overwrites it with this
+        // table without the user choosing it again.
+        currentFile.clear();
+        QMessageBox::critical(this, QStringLiteral("Error"),
+            QStringLiteral("This file is not a vault or the master password is wrong."),
+            QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+
+    table->setRowCount(0);
+    for (const Entry &entry : *entries)
+        appendEntry(entry);
+    QMessageBox::information(this, QStringLiteral("Loaded"),
+        QStringLiteral("Passwords loaded successfully."), QMessageBox::Ok, QMessageBox::NoButton);
+}

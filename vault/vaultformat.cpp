@@ -2,6 +2,123 @@
 
 #include <algorithm>
 
+namespace {
+
+constexpr char fieldSeparator = '\t';
+constexpr char lineEnd = '\n';
+
+bool isAsciiWhitespace(unsigned char byte)
+{
+    return (byte >= 0x09 && byte <= 0x0D) || byte == 0x20;
+}
+
+bool isRefusedControlByte(unsigned char byte)
+{
+    return (byte < 0x20 && byte != 0x09 && byte != 0x0A && byte != 0x0D) || byte == 0x7F;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. The
+// control bytes a save never writes are refused in the same pass.
+bool isSavedText(const unsigned char *bytes, qsizetype length)
+{
+    qsizetype i = 0;
+    while (i < length) {
+        const unsigned char lead = bytes[i];
+        if (lead < 0x80) {
+            if (isRefusedControlByte(lead))
+                return false;
+            ++i;
+            continue;
+        }
+        int continuation = 0;
+        unsigned char low = 0x80; // bounds of the first continuation byte
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            continuation = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            continuation = 2;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            continuation = 3;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (length - i <= continuation)
+            return false;
+        if (bytes[i + 1] < low || bytes[i + 1] > high)
+            return false;
+        for (int k = 2; k <= continuation; ++k) {
+            if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF)
+                return false;
+        }
+        i += continuation + 1;
+    }
+    return true;
+}
+
+bool isBlank(const char *begin, const char *end)
+{
+    return std::all_of(
+        begin, end, [](char c) { return isAsciiWhitespace(static_cast<unsigned char>(c)); });
+}
+
+} // namespace
+
+QByteArray encodeVault(const QList<Entry> &entries)
+{
+    QByteArray text;
+    for (const Entry &entry : entries) {
+        text += entry.service.toUtf8();
+        text += fieldSeparator;
+        text += entry.username.toUtf8();
+        text += fieldSeparator;
+        text += entry.password.toUtf8();
+        text += lineEnd;
+    }
+    return text;
+}
+
+std::optional<QList<Entry>> decodeVault(const QByteArray &text)
+{
+    if (!isSavedText(reinterpret_cast<const unsigned char *>(text.constData()), text.size()))
+        return std::nullopt;
+
+    QList<Entry> entries;
+    const char *const end = text.constData() + text.size();
+    for (const char *line = text.constData();;) {
+        const char *lineStop = std::find(line, end, lineEnd);
+        if (!isBlank(line, lineStop)) {
+            const char *fields[4] = { line };
+            int found = 1;
+            for (const char *at = line; found < 4; ++found) {
+                at = std::find(at, lineStop, fieldSeparator);
+                if (at == lineStop)
+                    break;
+                fields[found] = ++at;
+            }
+            if (found < 3)
+                return std::nullopt;
+            // A field ends where the next one starts, less its tab; the third
+            // ends at the fourth field's tab or at the end of the line.
+            const char *thirdStop = found > 3 ? fields[3] - 1 : lineStop;
+            entries.append({ QString::fromUtf8(fields[0], fields[1] - 1 - fields[0]),
+                QString::fromUtf8(fields[1], fields[2] - 1 - fields[1]),
+                QString::fromUtf8(fields[2], thirdStop - fields[2]) });
+        }
+        if (lineStop == end)
+            break;
+        line = lineStop + 1;
+    }
+    return entries;
+}
+
 bool isStorableText(const QString &text)
 {
     return std::none_of(text.cbegin(), text.cend(),

@@ -1,0 +1,134 @@
+#include "testsupport.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QTableWidget>
+#include <QToolBar>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace TestSupport {
+
+namespace {
+
+    constexpr uid_t nobody = 65534;
+
+} // namespace
+
+bool triggerAction(QMainWindow &window, const QString &text)
+{
+    const auto toolBars = window.findChildren<QToolBar *>();
+    for (const QToolBar *toolBar : toolBars) {
+        const auto actions = toolBar->actions();
+        for (QAction *action : actions) {
+            if (action->text() == text) {
+                action->trigger();
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QTableWidget *entryTable(QMainWindow &window)
+{
+    return window.findChild<QTableWidget *>();
+}
+
+QList<QStringList> tableRows(const QTableWidget *table)
+{
+    QList<QStringList> rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        rows.append({ table->item(row, 0)->text(), table->item(row, 1)->text(),
+            table->item(row, 2)->text() });
+    }
+    return rows;
+}
+
+void setTableRows(QTableWidget *table, const QList<QStringList> &rows)
+{
+    table->setRowCount(0);
+    for (const QStringList &texts : rows) {
+        const int row = table->rowCount();
+        table->insertRow(row);
+        for (int column = 0; column < 3; ++column)
+            table->setItem(row, column, new QTableWidgetItem(texts.value(column)));
+    }
+}
+
+QByteArray xorBytes(const QByteArray &data, const QByteArray &key)
+{
+    QByteArray result = data;
+    for (qsizetype i = 0; i < result.size() && !key.isEmpty(); ++i)
+        result[i] = char(data[i] ^ key[i % key.size()]);
+    return result;
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The real ids change too, since access(2) asks with them; the saved ids stay
+// root's, which lets the destructor switch back.
+PermissionsBind::PermissionsBind()
+{
+    if (geteuid() != 0) {
+        m_active = true;
+        return;
+    }
+    if (setresgid(nobody, nobody, 0) != 0)
+        return;
+    if (setresuid(nobody, nobody, 0) != 0) {
+        [[maybe_unused]] const int restored = setresgid(0, 0, 0);
+        return;
+    }
+    m_switched = m_active = true;
+}
+
+PermissionsBind::~PermissionsBind()
+{
+    if (!m_switched)
+        return;
+    [[maybe_unused]] const int user = setresuid(0, 0, 0);
+    [[maybe_unused]] const int group = setresgid(0, 0, 0);
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return;
+    m_previousSoft = qint64(limit.rlim_cur);
+    m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = rlim_t(bytes);
+    m_active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = rlim_t(m_previousSoft);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_previousHandler);
+}
+
+} // namespace TestSupport

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QMainWindow;
+class QTableWidget;
+
+// Small pieces the window tests share.
+namespace TestSupport {
+
+// Triggers the toolbar action with this text; false when there is none.
+bool triggerAction(QMainWindow &window, const QString &text);
+
+QTableWidget *entryTable(QMainWindow &window);
+QList<QStringList> tableRows(const QTableWidget *table);
+void setTableRows(QTableWidget *table, const QList<QStringList> &rows);
+
+// The vault cipher, computed here on its own: byte i XOR key byte (i mod n).
+QByteArray xorBytes(const QByteArray &data, const QByteArray &key);
+
+QByteArray readBytes(const QString &path);
+bool writeBytes(const QString &path, const QByteArray &bytes);
+
+// Names every file in `folder`, so a test can prove that nothing was left
+// behind or created.
+QStringList filesIn(const QString &folder);
+
+// While alive, file permissions bind: when the tests run as root, the
+// effective user and group become "nobody", since root may read and write
+// whatever it likes. isActive() is false when the switch was not possible.
+class PermissionsBind
+{
+public:
+    PermissionsBind();
+    ~PermissionsBind();
+    PermissionsBind(const PermissionsBind &) = delete;
+    PermissionsBind &operator=(const PermissionsBind &) = delete;
+    bool isActive() const { return m_active; }
+
+private:
+    bool m_switched = false;
+    bool m_active = false;
+};
+
+// While alive, no file of this process may grow beyond `bytes`: a write past
+// it fails as on a full disk, without the signal that would end the process.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool isActive() const { return m_active; }
+
+private:
+    qint64 m_previousSoft = 0;
+    void (*m_previousHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+} // namespace TestSupport

@@ -1,0 +1,140 @@
+#include "dialogdriver.h"
+#include "testsupport.h"
+#include "ui/mainwindow.h"
+
+#include <QDir>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace TestSupport;
+
+namespace {
+
+const QString question = QStringLiteral("Do you want to save before exiting?");
+const QMessageBox::StandardButtons exitButtons
+    = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+const QList<QStringList> rows = { { "mail", "alice", "pw" }, { "bank", "bob", "1234" } };
+const QByteArray plainRows = "mail\talice\tpw\nbank\tbob\t1234\n";
+
+} // namespace
+
+class TestExitQuestion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answers_data();
+    void answers();
+    void askedOnEveryClose();
+};
+
+void TestExitQuestion::answers_data()
+{
+    QTest::addColumn<QString>("vault"); // "file", "none" or "directory" (a save that fails)
+    QTest::addColumn<int>("answer"); // QMessageBox::NoButton presses Escape
+    QTest::addColumn<bool>("chooseFile"); // when the save dialog opens: choose, or cancel
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("written");
+
+    QTest::addRow("Cancel") << "file" << int(QMessageBox::Cancel) << false << false << false;
+    QTest::addRow("Escape") << "file" << int(QMessageBox::NoButton) << false << false << false;
+    QTest::addRow("No") << "file" << int(QMessageBox::No) << false << true << false;
+    QTest::addRow("Yes, file in use") << "file" << int(QMessageBox::Yes) << false << true << true;
+    QTest::addRow("Yes, file chosen") << "none" << int(QMessageBox::Yes) << true << true << true;
+    QTest::addRow("Yes, save dialog cancelled")
+        << "none" << int(QMessageBox::Yes) << false << false << false;
+    QTest::addRow("Yes, save fails")
+        << "directory" << int(QMessageBox::Yes) << false << false << false;
+}
+
+void TestExitQuestion::answers()
+{
+    QFETCH(QString, vault);
+    QFETCH(int, answer);
+    QFETCH(bool, chooseFile);
+    QFETCH(bool, closes);
+    QFETCH(bool, written);
+
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString file = dir.filePath(QStringLiteral("vault.pwdb"));
+    const QByteArray before = "before";
+    QString startPath;
+    DialogDriver driver;
+    if (vault == QLatin1String("file")) {
+        QVERIFY(writeBytes(file, QByteArray()));
+        startPath = file;
+        driver.message(QMessageBox::Information, QStringLiteral("Loaded"),
+            QStringLiteral("Passwords loaded successfully."));
+    } else if (vault == QLatin1String("directory")) {
+        startPath = dir.filePath(QStringLiteral("folder"));
+        QVERIFY(QDir().mkpath(startPath));
+        driver.message(QMessageBox::Critical, QStringLiteral("Error"),
+            QStringLiteral("Failed to open file for reading."));
+    }
+    MainWindow window(startPath, QStringLiteral("pw"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    setTableRows(entryTable(window), rows);
+    if (vault == QLatin1String("file"))
+        QVERIFY(writeBytes(file, before));
+
+    driver.message(QMessageBox::Question, QStringLiteral("Exit"), question, exitButtons,
+        QMessageBox::StandardButton(answer));
+    if (answer == QMessageBox::Yes) {
+        if (vault == QLatin1String("none")) {
+            driver.fileDialog(QFileDialog::AcceptSave, QStringLiteral("Save Passwords"),
+                QStringLiteral("Password DB (*.pwdb);;All Files (*)"),
+                chooseFile ? std::optional<QString>(file) : std::nullopt);
+        }
+        if (vault == QLatin1String("directory")) {
+            driver.message(QMessageBox::Critical, QStringLiteral("Error"),
+                QStringLiteral("Failed to open file for writing."));
+        } else if (written) {
+            driver.message(QMessageBox::Information, QStringLiteral("Saved"),
+                QStringLiteral("Passwords saved successfully."));
+        }
+    }
+    QCOMPARE(window.close(), closes);
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(window.isVisible(), !closes);
+    QCOMPARE(tableRows(entryTable(window)), rows);
+    if (written)
+        QCOMPARE(readBytes(file), xorBytes(plainRows, "pw"));
+    else if (vault == QLatin1String("file"))
+        QCOMPARE(readBytes(file), before);
+    else if (vault == QLatin1String("none"))
+        QVERIFY(!QFileInfo::exists(file));
+}
+
+// Nothing records unsaved changes, so the question comes after a save too,
+// and after a refused close the next close asks again.
+void TestExitQuestion::askedOnEveryClose()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString file = dir.filePath(QStringLiteral("vault.pwdb"));
+    DialogDriver driver;
+    driver.message(QMessageBox::Critical, QStringLiteral("Error"),
+        QStringLiteral("Failed to open file for reading."));
+    MainWindow window(file, QStringLiteral("pw"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    driver.message(QMessageBox::Information, QStringLiteral("Saved"),
+        QStringLiteral("Passwords saved successfully."));
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    driver.message(
+        QMessageBox::Question, QStringLiteral("Exit"), question, exitButtons, QMessageBox::Cancel);
+    QVERIFY(!window.close());
+    driver.message(
+        QMessageBox::Question, QStringLiteral("Exit"), question, exitButtons, QMessageBox::No);
+    QVERIFY(window.close());
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), QByteArray());
+}
+
+QTEST_MAIN(TestExitQuestion)
+#include "tst_exitquestion.moc"

@@ -1,0 +1,120 @@
+#include "vault/vaultcipher.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+// Keeps embedded zero bytes, which a plain const char * would cut off.
+template<qsizetype N> QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+// The cipher written the slow, obvious way, one byte at a time.
+QByteArray referenceXor(const QByteArray &data, const QByteArray &key)
+{
+    QByteArray out(data.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        out[i] = char(data.at(i) ^ key.at(i % key.size()));
+    return out;
+}
+
+QByteArray randomBytes(qsizetype length, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray out(length, Qt::Uninitialized);
+    for (qsizetype i = 0; i < length; ++i)
+        out[i] = char(generator.bounded(256));
+    return out;
+}
+
+} // namespace
+
+class TestVaultCipher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void literal_data();
+    void literal();
+    void blocks_data();
+    void blocks();
+};
+
+void TestVaultCipher::literal_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::addRow("empty data") << QByteArray() << bytes("key") << QByteArray();
+    QTest::addRow("empty data and empty key") << QByteArray() << QByteArray() << QByteArray();
+    QTest::addRow("empty key leaves data unchanged")
+        << bytes("\x00\x09\x0a\xff") << QByteArray() << bytes("\x00\x09\x0a\xff");
+    QTest::addRow("one-byte key on every byte")
+        << bytes("\x00\x0f\xf0\xff") << bytes("\x5a") << bytes("\x5a\x55\xaa\xa5");
+    QTest::addRow("key longer than data uses its start")
+        << bytes("ab") << bytes("\x01\x02\x03\x04") << bytes("\x60\x60");
+    QTest::addRow("key restarts after its last byte")
+        << bytes("\x00\x00\x00\x00\x00") << bytes("\x01\x02") << bytes("\x01\x02\x01\x02\x01");
+    QTest::addRow("byte equal to key byte gives zero")
+        << bytes("pw-pw") << bytes("pw") << bytes("\x00\x00\x5d\x07\x07");
+    QTest::addRow("result may hold tab and line feed")
+        << bytes("ab") << bytes("\x68") << bytes("\x09\x0a");
+    QTest::addRow("every key byte taken in turn")
+        << bytes("secret") << bytes("\x01\x02\x04") << bytes("\x72\x67\x67\x73\x67\x70");
+}
+
+void TestVaultCipher::literal()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, expected);
+    const QByteArray before(data.constData(), data.size());
+
+    QByteArray result = xorCipher(data, key);
+    QCOMPARE(result, expected);
+    QCOMPARE(result.size(), data.size());
+    QCOMPARE(xorCipher(result, key), data);
+
+    // Changing the result, even one that shares the caller's bytes, leaves them alone.
+    result.fill('x');
+    QCOMPARE(data, before);
+}
+
+void TestVaultCipher::blocks_data()
+{
+    QTest::addColumn<qsizetype>("dataLength");
+    QTest::addColumn<qsizetype>("keyLength");
+
+    const qsizetype dataLengths[]
+        = { 0, 1, 7, 8, 9, 4095, 4096, 4097, 8191, 8192, 8193, 12289, 100000 };
+    const qsizetype keyLengths[] = { 1, 2, 3, 7, 64, 4095, 4096, 4097, 5000 };
+    for (qsizetype dataLength : dataLengths) {
+        for (qsizetype keyLength : keyLengths) {
+            QTest::addRow("data %lld, key %lld", static_cast<long long>(dataLength),
+                static_cast<long long>(keyLength))
+                << dataLength << keyLength;
+        }
+    }
+}
+
+void TestVaultCipher::blocks()
+{
+    QFETCH(qsizetype, dataLength);
+    QFETCH(qsizetype, keyLength);
+    const QByteArray data = randomBytes(dataLength, quint32(dataLength) + 1);
+    const QByteArray key = randomBytes(keyLength, quint32(keyLength) * 7919);
+    const QByteArray before(data.constData(), data.size());
+
+    const QByteArray result = xorCipher(data, key);
+    QCOMPARE(result.size(), dataLength);
+    QCOMPARE(result, referenceXor(data, key));
+    QCOMPARE(xorCipher(result, key), data);
+    QCOMPARE(xorCipher(data, key + key + key), result);
+    QCOMPARE(data, before);
+}
+
+QTEST_GUILESS_MAIN(TestVaultCipher)
+#include "tst_vaultcipher.moc"

@@ -1,0 +1,525 @@
+#include "dialogdriver.h"
+#include "testsupport.h"
+#include "ui/mainwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <sys/stat.h>
+
+using namespace TestSupport;
+
+namespace {
+
+const QString filter = QStringLiteral("Password DB (*.pwdb);;All Files (*)");
+const QString saved = QStringLiteral("Passwords saved successfully.");
+const QString loaded = QStringLiteral("Passwords loaded successfully.");
+const QString cannotWrite = QStringLiteral("Failed to open file for writing.");
+const QString cannotRead = QStringLiteral("Failed to open file for reading.");
+const QString readFailed = QStringLiteral("Failed to read file.");
+const QString writeFailed = QStringLiteral("Failed to write file.");
+const QString notAVault
+    = QStringLiteral("This file is not a vault or the master password is wrong.");
+
+const QList<QStringList> someRows = { { "old", "rows", "here" }, { "kept", "as", "they were" } };
+
+void expectSaved(DialogDriver &driver)
+{
+    driver.message(QMessageBox::Information, QStringLiteral("Saved"), saved);
+}
+
+void expectLoaded(DialogDriver &driver)
+{
+    driver.message(QMessageBox::Information, QStringLiteral("Loaded"), loaded);
+}
+
+void expectError(DialogDriver &driver, const QString &text)
+{
+    driver.message(QMessageBox::Critical, QStringLiteral("Error"), text);
+}
+
+int modeOf(const QString &path)
+{
+    struct stat status
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777)
+                                                                     : -1;
+}
+
+// A vault text of `count` entries, written out here byte by byte.
+QByteArray plainVault(int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        text += "service-" + n + "\tuser" + n + "@example.org\tPa55-word." + n + "!\n";
+    }
+    return text;
+}
+
+} // namespace
+
+class TestVaultFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void saveWritesTheVaultBytes_data();
+    void saveWritesTheVaultBytes();
+    void loadReadsTheRows_data();
+    void loadReadsTheRows();
+    void loadedVaultSavesToTheSameBytes();
+    void chosenFileStaysInUse();
+    void cancelledDialogsChangeNothing();
+    void vaultFromTheCommandLine();
+    void missingVaultFromTheCommandLineIsCreatedBySave();
+    void wrongKeyIsRefused_data();
+    void wrongKeyIsRefused();
+    void readFailures_data();
+    void readFailures();
+    void writeFailures_data();
+    void writeFailures();
+    void fullDiskKeepsTheOldVault_data();
+    void fullDiskKeepsTheOldVault();
+    void lockedFolderWritesTheFileInPlace();
+    void existingFileKeepsItsMode();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    // A folder in which nothing can be created, as seen while PermissionsBind holds.
+    QString lockedFolder() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestVaultFile::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY2(m_dir->isValid(), qPrintable(m_dir->errorString()));
+    // Open to the unprivileged user that PermissionsBind may switch to.
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
+}
+
+QString TestVaultFile::lockedFolder() const
+{
+    const QString folder = path(QStringLiteral("locked"));
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder,
+        QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    return folder;
+}
+
+void TestVaultFile::saveWritesTheVaultBytes_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QList<QStringList>>("rows");
+    QTest::addColumn<QByteArray>("plain");
+
+    QTest::addRow("empty table writes 0 bytes")
+        << "secret" << QByteArray("secret") << QList<QStringList>() << QByteArray();
+    QTest::addRow("one entry") << "secret" << QByteArray("secret")
+                               << QList<QStringList> { { "mail", "alice", "pw" } }
+                               << QByteArray("mail\talice\tpw\n");
+    QTest::addRow("rows in order, empty fields")
+        << "secret" << QByteArray("secret")
+        << QList<QStringList> { { "a", "", "" }, { "b", "u", "p" } }
+        << QByteArray("a\t\t\nb\tu\tp\n");
+    QTest::addRow("text and key outside ASCII")
+        << QStringLiteral("clé") << QByteArray("cl\xc3\xa9")
+        << QList<QStringList> { { QStringLiteral("Café"), QStringLiteral("Jürgen"),
+               QStringLiteral("密码") } }
+        << QByteArray("Caf\xc3\xa9\tJ\xc3\xbcrgen\t\xe5\xaf\x86\xe7\xa0\x81\n");
+    QTest::addRow("surrounding spaces")
+        << "secret" << QByteArray("secret") << QList<QStringList> { { " svc ", "  u", "p  " } }
+        << QByteArray(" svc \t  u\tp  \n");
+    QTest::addRow("key longer than the text")
+        << "a much longer master password" << QByteArray("a much longer master password")
+        << QList<QStringList> { { "x", "y", "z" } } << QByteArray("x\ty\tz\n");
+}
+
+void TestVaultFile::saveWritesTheVaultBytes()
+{
+    QFETCH(QString, password);
+    QFETCH(QByteArray, key);
+    QFETCH(QList<QStringList>, rows);
+    QFETCH(QByteArray, plain);
+
+    MainWindow window(QString(), password);
+    setTableRows(entryTable(window), rows);
+    const QString file = path(QStringLiteral("new.pwdb"));
+
+    DialogDriver driver;
+    driver.fileDialog(QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, file);
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(readBytes(file), xorBytes(plain, key));
+    QCOMPARE(modeOf(file), 0600);
+    QCOMPARE(filesIn(m_dir->path()), QStringList { "new.pwdb" });
+    QCOMPARE(tableRows(entryTable(window)), rows); // saving leaves the table as it was
+}
+
+void TestVaultFile::loadReadsTheRows_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QList<QStringList>>("rows");
+
+    QTest::addRow("empty file, empty table") << QByteArray() << QList<QStringList>();
+    QTest::addRow("rows in file order") << QByteArray(
+        "b\tu\tp\na\t\t\n") << QList<QStringList> { { "b", "u", "p" }, { "a", "", "" } };
+    QTest::addRow("carriage return stays in the password")
+        << QByteArray("a\tb\tc\r\n") << QList<QStringList> { { "a", "b", "c\r" } };
+    QTest::addRow("blank lines skipped")
+        << QByteArray("\n  \n\t\r\na\tb\tc\n\n \t \n") << QList<QStringList> { { "a", "b", "c" } };
+    QTest::addRow("fields after the third dropped")
+        << QByteArray("a\tb\tc\td\te\n") << QList<QStringList> { { "a", "b", "c" } };
+    QTest::addRow("last line without a line feed") << QByteArray(
+        "a\tb\tc\nd\te\tf") << QList<QStringList> { { "a", "b", "c" }, { "d", "e", "f" } };
+    QTest::addRow("surrounding spaces kept")
+        << QByteArray(" a \t b \t c \n") << QList<QStringList> { { " a ", " b ", " c " } };
+    QTest::addRow("entry of whitespace only is blank")
+        << QByteArray("   \t\t\nz\ty\tx\n") << QList<QStringList> { { "z", "y", "x" } };
+    QTest::addRow("text outside ASCII")
+        << QByteArray("\xe6\x9c\x8d\xe5\x8a\xa1\tJ\xc3\xbcrgen\t\xf0\x9f\x94\x91\n")
+        << QList<QStringList> { { QStringLiteral("服务"), QStringLiteral("Jürgen"),
+               QStringLiteral("\U0001F511") } };
+}
+
+void TestVaultFile::loadReadsTheRows()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QList<QStringList>, rows);
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(file, xorBytes(plain, "secret")));
+    MainWindow window(QString(), QStringLiteral("secret"));
+    setTableRows(entryTable(window), someRows);
+
+    DialogDriver driver;
+    driver.fileDialog(QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, file);
+    expectLoaded(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Load")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(tableRows(entryTable(window)), rows);
+    QCOMPARE(readBytes(file), xorBytes(plain, "secret")); // loading never changes the file
+}
+
+void TestVaultFile::loadedVaultSavesToTheSameBytes()
+{
+    const QByteArray content = xorBytes(plainVault(5) + "x\ty\tz\r\n", "k\xc3\xa9y");
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(file, content));
+
+    DialogDriver driver;
+    expectLoaded(driver);
+    MainWindow window(file, QStringLiteral("kéy"));
+    expectSaved(driver);
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QCOMPARE(readBytes(file), content);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), content);
+}
+
+void TestVaultFile::chosenFileStaysInUse()
+{
+    const QString file = path(QStringLiteral("chosen.pwdb"));
+    MainWindow window(QString(), QStringLiteral("pw"));
+    auto *table = entryTable(window);
+    setTableRows(table, { { "a", "b", "c" } });
+
+    DialogDriver driver;
+    driver.fileDialog(QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, file);
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+
+    // From now on Save writes and Load re-reads that file without a dialog.
+    setTableRows(table, { { "d", "e", "f" } });
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    setTableRows(table, {});
+    expectLoaded(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Load")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(readBytes(file), xorBytes("d\te\tf\n", "pw"));
+    QCOMPARE(tableRows(table), QList<QStringList>({ { "d", "e", "f" } }));
+}
+
+void TestVaultFile::cancelledDialogsChangeNothing()
+{
+    MainWindow window(QString(), QStringLiteral("pw"));
+    auto *table = entryTable(window);
+    setTableRows(table, someRows);
+
+    DialogDriver driver; // cancelled twice each: the file stays unchosen
+    for (int i = 0; i < 2; ++i) {
+        driver.fileDialog(
+            QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, std::nullopt);
+        driver.fileDialog(
+            QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, std::nullopt);
+        QVERIFY(triggerAction(window, QStringLiteral("Save")));
+        QVERIFY(triggerAction(window, QStringLiteral("Load")));
+    }
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(tableRows(table), someRows);
+    QCOMPARE(filesIn(m_dir->path()), QStringList());
+}
+
+void TestVaultFile::vaultFromTheCommandLine()
+{
+    const QString file = path(QStringLiteral("start.pwdb"));
+    QVERIFY(writeBytes(file, xorBytes("one\t1\tI\ntwo\t2\tII\n", "pw")));
+
+    DialogDriver driver; // the load reports before the window is ever shown
+    expectLoaded(driver);
+    MainWindow window(file, QStringLiteral("pw"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QVERIFY(!window.isVisible());
+    QCOMPARE(tableRows(entryTable(window)),
+        QList<QStringList>({ { "one", "1", "I" }, { "two", "2", "II" } }));
+}
+
+void TestVaultFile::missingVaultFromTheCommandLineIsCreatedBySave()
+{
+    const QString file = path(QStringLiteral("later.pwdb"));
+    DialogDriver driver;
+    expectError(driver, cannotRead);
+    MainWindow window(file, QStringLiteral("pw"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(entryTable(window)->rowCount(), 0);
+
+    setTableRows(entryTable(window), { { "s", "u", "p" } });
+    expectSaved(driver); // no file dialog: the path from the command line is used
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), xorBytes("s\tu\tp\n", "pw"));
+    QCOMPARE(modeOf(file), 0600);
+}
+
+void TestVaultFile::wrongKeyIsRefused_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<bool>("fromCommandLine");
+
+    for (int entries : { 1, 3, 20 }) {
+        QTest::addRow("%d entries, Load", entries) << entries << false;
+        QTest::addRow("%d entries, command line", entries) << entries << true;
+    }
+}
+
+// A mistyped password deciphers to bytes no save writes. They are refused, the
+// table stays as it was, and the file is forgotten: the next save asks where
+// to write instead of overwriting the real vault.
+void TestVaultFile::wrongKeyIsRefused()
+{
+    QFETCH(int, entries);
+    QFETCH(bool, fromCommandLine);
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    const QByteArray content = xorBytes(plainVault(entries), "correct horse");
+    QVERIFY(writeBytes(file, content));
+
+    DialogDriver driver;
+    if (fromCommandLine)
+        expectError(driver, notAVault);
+    MainWindow window(fromCommandLine ? file : QString(), QStringLiteral("battery staple"));
+    auto *table = entryTable(window);
+    setTableRows(table, someRows);
+    if (!fromCommandLine) {
+        driver.fileDialog(QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, file);
+        expectError(driver, notAVault);
+        QVERIFY(triggerAction(window, QStringLiteral("Load")));
+    }
+    driver.fileDialog(
+        QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, std::nullopt);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(tableRows(table), someRows);
+    QCOMPARE(readBytes(file), content);
+}
+
+void TestVaultFile::readFailures_data()
+{
+    QTest::addColumn<QString>(
+        "name"); // empty: the test's own memory, which opens but cannot be read
+    QTest::addColumn<bool>("unreadable");
+    QTest::addColumn<QString>("message");
+
+    QTest::addRow("missing file") << "missing.pwdb" << false << cannotRead;
+    QTest::addRow("directory") << "folder.pwdb" << false << cannotRead;
+    QTest::addRow("file without read permission") << "locked.pwdb" << true << cannotRead;
+    QTest::addRow("read fails after the open") << QString() << false << readFailed;
+}
+
+// The failed load keeps the path and the table; Load then tries the same path
+// again without a dialog.
+void TestVaultFile::readFailures()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, unreadable);
+    QFETCH(QString, message);
+
+    const QString file = name.isEmpty() ? QStringLiteral("/proc/self/mem") : path(name);
+    if (name == QLatin1String("folder.pwdb"))
+        QVERIFY(QDir().mkpath(file));
+    if (unreadable) {
+        QVERIFY(writeBytes(file, xorBytes("a\tb\tc\n", "pw")));
+        QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+    }
+    std::optional<PermissionsBind> permissions;
+    if (unreadable && !permissions.emplace().isActive())
+        QSKIP("cannot run without the privilege to read every file");
+
+    DialogDriver driver;
+    expectError(driver, message);
+    MainWindow window(file, QStringLiteral("pw"));
+    setTableRows(entryTable(window), someRows);
+    expectError(driver, message);
+    QVERIFY(triggerAction(window, QStringLiteral("Load")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(tableRows(entryTable(window)), someRows);
+}
+
+void TestVaultFile::writeFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addRow("directory as path") << "directory";
+    QTest::addRow("new file in a locked folder") << "locked folder";
+    QTest::addRow("read-only file") << "read-only file";
+}
+
+void TestVaultFile::writeFailures()
+{
+    QFETCH(QString, kind);
+
+    const QByteArray content = xorBytes("a\tb\tc\n", "pw");
+    QString file = path(QStringLiteral("vault.pwdb"));
+    DialogDriver driver;
+    if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir().mkpath(file));
+        expectError(driver, cannotRead);
+    } else if (kind == QLatin1String("locked folder")) {
+        file = QDir(lockedFolder()).filePath(QStringLiteral("new.pwdb"));
+        expectError(driver, cannotRead);
+    } else {
+        QVERIFY(writeBytes(file, content));
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+        expectLoaded(driver);
+    }
+    PermissionsBind permissions;
+    if (!permissions.isActive())
+        QSKIP("cannot run without the privilege to write every file");
+
+    MainWindow window(file, QStringLiteral("pw"));
+    setTableRows(entryTable(window), someRows);
+    expectError(driver, cannotWrite);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    if (kind == QLatin1String("directory"))
+        QVERIFY(QFileInfo(file).isDir());
+    else if (kind == QLatin1String("locked folder"))
+        QVERIFY(!QFileInfo::exists(file));
+    else
+        QCOMPARE(readBytes(file), content);
+}
+
+void TestVaultFile::fullDiskKeepsTheOldVault_data()
+{
+    QTest::addColumn<bool>("inLockedFolder");
+    QTest::addRow("through a temporary file") << false;
+    QTest::addRow("in place, folder locked") << true;
+}
+
+void TestVaultFile::fullDiskKeepsTheOldVault()
+{
+    QFETCH(bool, inLockedFolder);
+
+    const QString folder = inLockedFolder ? path(QStringLiteral("locked")) : m_dir->path();
+    const QString file = QDir(folder).filePath(QStringLiteral("vault.pwdb"));
+    const QByteArray content = xorBytes(plainVault(3), "pw");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeBytes(file, content));
+    QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions(0x6666)));
+    if (inLockedFolder)
+        lockedFolder();
+
+    std::optional<PermissionsBind> permissions;
+    if (inLockedFolder && !permissions.emplace().isActive())
+        QSKIP("cannot run without the privilege to write every file");
+    DialogDriver driver;
+    expectLoaded(driver);
+    MainWindow window(file, QStringLiteral("pw"));
+    QList<QStringList> many;
+    for (int i = 0; i < 200; ++i)
+        many.append({ QStringLiteral("service %1").arg(i), QStringLiteral("user"),
+            QStringLiteral("password") });
+    setTableRows(entryTable(window), many);
+
+    expectError(driver, writeFailed);
+    {
+        const FileSizeLimit fullDisk(1024);
+        QVERIFY(fullDisk.isActive());
+        QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    }
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), content);
+    QCOMPARE(filesIn(folder), QStringList { "vault.pwdb" });
+    QCOMPARE(tableRows(entryTable(window)), many);
+}
+
+void TestVaultFile::lockedFolderWritesTheFileInPlace()
+{
+    const QString folder = path(QStringLiteral("locked"));
+    const QString file = QDir(folder).filePath(QStringLiteral("vault.pwdb"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeBytes(file, xorBytes(plainVault(2), "pw")));
+    QVERIFY(::chmod(QFile::encodeName(file).constData(), 0666) == 0);
+    lockedFolder();
+    PermissionsBind permissions;
+    if (!permissions.isActive())
+        QSKIP("cannot run without the privilege to write every file");
+
+    DialogDriver driver;
+    expectLoaded(driver);
+    MainWindow window(file, QStringLiteral("pw"));
+    setTableRows(entryTable(window), { { "new", "entry", "only" } });
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), xorBytes("new\tentry\tonly\n", "pw"));
+    QCOMPARE(modeOf(file), 0666);
+}
+
+void TestVaultFile::existingFileKeepsItsMode()
+{
+    const QString file = path(QStringLiteral("shared.pwdb"));
+    QVERIFY(writeBytes(file, QByteArray()));
+    QVERIFY(::chmod(QFile::encodeName(file).constData(), 0640) == 0);
+
+    DialogDriver driver;
+    expectLoaded(driver);
+    MainWindow window(file, QStringLiteral("pw"));
+    setTableRows(entryTable(window), { { "a", "b", "c" } });
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(modeOf(file), 0640);
+    QCOMPARE(readBytes(file), xorBytes("a\tb\tc\n", "pw"));
+}
+
+QTEST_MAIN(TestVaultFile)
+#include "tst_vaultfile.moc"

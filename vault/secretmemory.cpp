@@ -1,0 +1,32 @@
+#include "vault/secretmemory.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstring>
+
+namespace {
+
+void zero(const void *start, size_t length)
+{
+    if (length == 0)
+        return;
+    // Written through a volatile pointer so the compiler cannot drop the
+    // stores as dead just before the memory is freed. The data may be shared
+    // with other copies on purpose: wiping the key wipes them all.
+    auto *bytes = static_cast<volatile unsigned char *>(const_cast<void *>(start));
+    for (size_t i = 0; i < length; ++i)
+        bytes[i] = 0;
+}
+
+} // namespace
+
+void wipe(QByteArray &secret)
+{
+    zero(secret.constData(), size_t(secret.size()));
+}
+
+void wipe(QString &secret)
+{
+    zero(secret.constData(), size_t(secret.size()) * sizeof(QChar));
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QByteArray>
+
+// The vault cipher: byte i of the result is data byte i XOR key byte
+// (i mod key length), counted from the start of `data`. The same call
+// enciphers and deciphers. An empty key leaves the data unchanged. The result
+// always has the length of `data` and may hold any byte value.
+QByteArray xorCipher(const QByteArray &data, const QByteArray &key);
