@@ -113,7 +113,7 @@ DialogDriver &DialogDriver::message(QMessageBox::Icon icon, const QString &title
         return firstMismatch({
             mismatch("icon", int(box->icon()), int(icon)),
             mismatch("title", box->windowTitle(), title),
-            mismatch("text", box->text(), text),
+            text.isNull() ? QString() : mismatch("text", box->text(), text),
             mismatch("buttons", int(box->standardButtons()), int(buttons)),
         });
     };
@@ -187,7 +187,7 @@ void DialogDriver::poll()
         forceClose(dialog);
         return;
     }
-    m_seen << describe(dialog);
+    m_seen << textOf(dialog);
     step.answer(dialog);
 }
 
@@ -209,15 +209,20 @@ void DialogDriver::fail(const QString &why)
     m_errors << why;
 }
 
+QString DialogDriver::textOf(QWidget *dialog)
+{
+    if (auto *input = qobject_cast<QInputDialog *>(dialog))
+        return input->labelText();
+    if (auto *box = qobject_cast<QMessageBox *>(dialog))
+        return box->text();
+    return {};
+}
+
 QString DialogDriver::describe(QWidget *dialog)
 {
-    QString text;
-    if (auto *input = qobject_cast<QInputDialog *>(dialog))
-        text = input->labelText();
-    else if (auto *box = qobject_cast<QMessageBox *>(dialog))
-        text = box->text();
     return QStringLiteral("%1 \"%2\" | \"%3\"")
-        .arg(QLatin1String(dialog->metaObject()->className()), dialog->windowTitle(), text);
+        .arg(QLatin1String(dialog->metaObject()->className()), dialog->windowTitle(),
+            textOf(dialog));
 }
 
 void DialogDriver::forceClose(QWidget *dialog)

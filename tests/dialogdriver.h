@@ -34,8 +34,8 @@ public:
         const std::optional<QString> &reply, QLineEdit::EchoMode echo = QLineEdit::Normal);
 
     // A QMessageBox with the given icon, title, text and standard buttons and
-    // no default button. `click` is the button to press; QMessageBox::NoButton
-    // presses Escape instead.
+    // no default button. A null `text` accepts any text (read it from seen()).
+    // `click` is the button to press; QMessageBox::NoButton presses Escape.
     DialogDriver &message(QMessageBox::Icon icon, const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
         QMessageBox::StandardButton click = QMessageBox::Ok);
@@ -50,7 +50,7 @@ public:
     bool verify();
     QString report() const;
 
-    // Texts of every dialog that was answered, in order ("title | text").
+    // The label or text of every dialog that was answered, in order.
     const QStringList &seen() const { return m_seen; }
 
 private:
@@ -63,6 +63,7 @@ private:
 
     void poll();
     void fail(const QString &why);
+    static QString textOf(QWidget *dialog);
     static QString describe(QWidget *dialog);
     static void forceClose(QWidget *dialog);
 

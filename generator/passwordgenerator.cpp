@@ -1,0 +1,31 @@
+#include "generator/passwordgenerator.h"
+
+#include <QMimeData>
+#include <QRandomGenerator64>
+
+QString generatePassword(int length)
+{
+    QString password;
+    if (length <= 0)
+        return password;
+    password.reserve(length);
+    // The system generator, not the global one: a seeded Mersenne Twister's
+    // output can be predicted from enough of what it gave before.
+    QRandomGenerator64 *random = QRandomGenerator64::system();
+    const auto size = quint64(passwordAlphabet.size());
+    for (int i = 0; i < length; ++i)
+        password += passwordAlphabet.at(qsizetype(random->bounded(size)));
+    return password;
+}
+
+QMimeData *secretMimeData(const QString &password)
+{
+    auto *data = new QMimeData;
+    data->setText(password);
+#if defined(Q_OS_WIN)
+    data->setData(QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"), QByteArray());
+#elif defined(Q_OS_UNIX)
+    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+#endif
+    return data;
+}
