@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Builds Keyloft with its tests and runs the whole suite headless.
+# Builds Keyloft three ways and runs the whole suite headless in one CTest run:
+# the unit and GUI tests, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the end-to-end tests of the real program under
+# Xvfb, and a bounded fuzzing run of the vault reader.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-"$root/scripts/build.sh" "$root/build-tests" -DKEYLOFT_BUILD_TESTS=ON
+
+# What the end-to-end tests and the fuzzer need beyond the build itself.
+"$root/scripts/ensure-packages.sh" xvfb xdotool xclip openbox clang libclang-rt-14-dev
+
+"$root/scripts/build.sh" "$root/build-asan" -DKEYLOFT_BUILD_TESTS=ON -DKEYLOFT_SANITIZE=ON
+CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DKEYLOFT_BUILD_TESTS=OFF -DKEYLOFT_FUZZ=ON
+"$root/scripts/build.sh" "$root/build-tests" -DKEYLOFT_BUILD_TESTS=ON \
+    -DKEYLOFT_SANITIZED_BUILD="$root/build-asan" -DKEYLOFT_FUZZ_BUILD="$root/build-fuzz"
 
 # The tests see a home and runtime folder of their own, removed afterwards, so
 # nothing they or Qt write lands in the user's.
@@ -14,4 +24,4 @@ unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
 export QT_QPA_PLATFORM=offscreen
 
 cd "$root/build-tests"
-ctest --output-on-failure --timeout 600
+ctest --output-on-failure --timeout 900
