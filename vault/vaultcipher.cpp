@@ -14,8 +14,10 @@ constexpr qsizetype blockTarget = 4096;
 QByteArray xorCipher(const QByteArray &data, const QByteArray &key)
 {
     const qsizetype keyLength = key.size();
+    // A copy of its own even then: callers wipe their plain text after
+    // enciphering, which must not wipe the result with it.
     if (keyLength == 0)
-        return data;
+        return QByteArray(data.constData(), data.size());
 
     // The key is laid out repeatedly in a block whose length is a multiple of
     // the key's, so every block-sized chunk of the data starts at key position

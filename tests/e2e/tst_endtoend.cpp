@@ -1,0 +1,357 @@
+#include "testsupport.h"
+#include "xsession.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace TestSupport;
+
+namespace {
+
+// Where the controls sit inside the 700 × 400 window, with Qt's own style and
+// the DejaVu fonts of a Debian desktop.
+constexpr QPoint addButton(32, 14);
+constexpr QPoint saveButton(181, 14);
+constexpr QPoint generateButton(350, 351);
+constexpr QPoint resultField(535, 379);
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat status
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+} // namespace
+
+// Runs the real keyloft executable on a private X server and uses it as a
+// person would: typed keys and mouse clicks only. Every scenario checks the
+// exit status and the vault's bytes against an encoding made here.
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestEndToEnd(XSession &x)
+        : x(x)
+    { }
+
+private slots:
+    void init();
+    void cleanup();
+    void promptEndsTheRun_data();
+    void promptEndsTheRun();
+    void vaultLoadsBeforeTheWindowShows();
+    void toolkitOptionBeforeThePath();
+    void wholeRunByKeyboardAndMouse();
+    void wrongPasswordNeverOverwrites();
+    void generatedPasswordReachesTheClipboard();
+    void renderScreenshot();
+
+private:
+    void start(const QStringList &arguments);
+    // Types the master password at the prompt and confirms it.
+    bool enterPassword(const QString &password);
+    // Dismisses the message box titled `title` with Return.
+    bool acknowledge(const QString &title);
+    QString mainWindow();
+    bool addEntry(const QString &window, const QStringList &texts);
+    // Closes the window as a person does (Alt+F4) and answers the exit question.
+    bool closeAndAnswer(const QString &window, const QString &answerKey);
+    // Waits for keyloft to end; its exit code, or -1 when it crashed or hung.
+    int exitCode();
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+    void shoot(const QString &window, const QString &name);
+
+    XSession &x;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_keyloft;
+};
+
+void TestEndToEnd::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY2(m_dir->isValid(), qPrintable(m_dir->errorString()));
+}
+
+void TestEndToEnd::cleanup()
+{
+    if (m_keyloft && m_keyloft->state() != QProcess::NotRunning) {
+        m_keyloft->kill();
+        m_keyloft->waitForFinished();
+    }
+    m_keyloft.reset();
+}
+
+void TestEndToEnd::start(const QStringList &arguments)
+{
+    m_keyloft = std::make_unique<QProcess>();
+    QProcessEnvironment environment = x.environment();
+    environment.insert(QStringLiteral("HOME"), m_dir->path());
+    m_keyloft->setProcessEnvironment(environment);
+    m_keyloft->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_keyloft->start(qEnvironmentVariable("KEYLOFT_BINARY"), arguments);
+    QVERIFY2(m_keyloft->waitForStarted(), qPrintable(m_keyloft->errorString()));
+}
+
+bool TestEndToEnd::enterPassword(const QString &password)
+{
+    const QString prompt = x.waitForWindow(QStringLiteral("Master Password"));
+    if (prompt.isEmpty())
+        return false;
+    x.activate(prompt);
+    x.type(password);
+    x.key(QStringLiteral("Return"));
+    return x.waitUntilGone(prompt);
+}
+
+bool TestEndToEnd::acknowledge(const QString &title)
+{
+    const QString box = x.waitForWindow(title);
+    if (box.isEmpty())
+        return false;
+    x.activate(box);
+    x.key(QStringLiteral("Return"));
+    return x.waitUntilGone(box);
+}
+
+QString TestEndToEnd::mainWindow()
+{
+    return x.waitForWindow(QStringLiteral("Keyloft"));
+}
+
+bool TestEndToEnd::addEntry(const QString &window, const QStringList &texts)
+{
+    x.activate(window);
+    x.click(window, addButton.x(), addButton.y());
+    QString prompt;
+    for (const QString &text : texts) {
+        prompt = x.waitForWindow(QStringLiteral("Add Entry"), prompt);
+        if (prompt.isEmpty())
+            return false;
+        x.type(text);
+        x.key(QStringLiteral("Return"));
+    }
+    return x.waitUntilGone(prompt);
+}
+
+bool TestEndToEnd::closeAndAnswer(const QString &window, const QString &answerKey)
+{
+    x.activate(window);
+    x.key(QStringLiteral("alt+F4"));
+    const QString question = x.waitForWindow(QStringLiteral("Exit"));
+    if (question.isEmpty())
+        return false;
+    x.key(answerKey);
+    return x.waitUntilGone(question);
+}
+
+int TestEndToEnd::exitCode()
+{
+    const bool running = m_keyloft->state() != QProcess::NotRunning;
+    if ((running && !m_keyloft->waitForFinished(15000))
+        || m_keyloft->exitStatus() != QProcess::NormalExit)
+        return -1;
+    return m_keyloft->exitCode();
+}
+
+void TestEndToEnd::shoot(const QString &window, const QString &name)
+{
+    QVERIFY(x.screenshot(window, file(name + QStringLiteral(".png"))));
+    QVERIFY(QFileInfo(file(name + QStringLiteral(".png"))).size() > 0);
+}
+
+void TestEndToEnd::promptEndsTheRun_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addRow("cancelled") << "Escape";
+    QTest::addRow("confirmed empty") << "Return";
+}
+
+// Nothing is opened, shown or written when no master password is given.
+void TestEndToEnd::promptEndsTheRun()
+{
+    QFETCH(QString, keys);
+    const QString vault = file(QStringLiteral("vault.pwdb"));
+    const QByteArray content = xorBytes("a\tb\tc\n", "pw");
+    QVERIFY(writeBytes(vault, content));
+
+    start({ vault });
+    const QString prompt = x.waitForWindow(QStringLiteral("Master Password"));
+    QVERIFY(!prompt.isEmpty());
+    shoot(prompt, QStringLiteral("prompt"));
+    x.activate(prompt);
+    x.key(keys);
+    while (m_keyloft->state() == QProcess::Running && !m_keyloft->waitForFinished(50)) {
+        for (const char *title : { "Keyloft", "Loaded", "Error" })
+            QVERIFY2(x.visibleWindows(QLatin1String(title)).isEmpty(), title);
+    }
+    QCOMPARE(exitCode(), 0);
+    QCOMPARE(readBytes(vault), content);
+}
+
+void TestEndToEnd::vaultLoadsBeforeTheWindowShows()
+{
+    const QString vault = file(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(vault, xorBytes("mail\talice\tpw1\nbank\tbob\tpw2\n", "sésame")));
+
+    start({ vault });
+    QVERIFY(enterPassword(QStringLiteral("sésame")));
+    QVERIFY(!x.waitForWindow(QStringLiteral("Loaded")).isEmpty());
+    QVERIFY(x.visibleWindows(QStringLiteral("Keyloft")).isEmpty());
+    QVERIFY(acknowledge(QStringLiteral("Loaded")));
+    const QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QCOMPARE(x.windowSize(window), QSize(700, 400));
+    shoot(window, QStringLiteral("loaded"));
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+}
+
+void TestEndToEnd::toolkitOptionBeforeThePath()
+{
+    const QString vault = file(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(vault, xorBytes("a\tb\tc\n", "pw")));
+
+    start({ QStringLiteral("-style"), QStringLiteral("Fusion"), vault });
+    QVERIFY(enterPassword(QStringLiteral("pw")));
+    QVERIFY(acknowledge(QStringLiteral("Loaded")));
+    const QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+}
+
+// Add two entries, save to the path from the command line without a dialog,
+// quit without saving again; the next run finds them, and Yes on exit
+// rewrites the same bytes.
+void TestEndToEnd::wholeRunByKeyboardAndMouse()
+{
+    const QString vault = file(QStringLiteral("new.pwdb"));
+    const QByteArray expected
+        = xorBytes("github\talice\ts3cret!\nmail\tbob@example.org\tpa ss\n", "correct horse");
+
+    start({ vault });
+    QVERIFY(enterPassword(QStringLiteral("correct horse")));
+    QVERIFY(acknowledge(QStringLiteral("Error"))); // the file does not exist yet
+    QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QVERIFY(addEntry(window, { "github", "alice", "s3cret!" }));
+    QVERIFY(addEntry(window, { "mail", "bob@example.org", "pa ss" }));
+    shoot(window, QStringLiteral("two-entries"));
+    x.click(window, saveButton.x(), saveButton.y());
+    QVERIFY(acknowledge(QStringLiteral("Saved")));
+    QCOMPARE(readBytes(vault), expected);
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+
+    const ino_t firstInode = inodeOf(vault);
+    start({ vault });
+    QVERIFY(enterPassword(QStringLiteral("correct horse")));
+    QVERIFY(acknowledge(QStringLiteral("Loaded")));
+    window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
+    QVERIFY(acknowledge(QStringLiteral("Saved")));
+    QCOMPARE(exitCode(), 0);
+    QCOMPARE(readBytes(vault), expected);
+    QVERIFY(inodeOf(vault) != firstInode); // written anew, not left alone
+}
+
+void TestEndToEnd::wrongPasswordNeverOverwrites()
+{
+    const QString vault = file(QStringLiteral("vault.pwdb"));
+    const QByteArray content = xorBytes("mail\talice\tpw1\nbank\tbob\tpw2\n", "right");
+    QVERIFY(writeBytes(vault, content));
+
+    start({ vault });
+    QVERIFY(enterPassword(QStringLiteral("wrong")));
+    QVERIFY(acknowledge(QStringLiteral("Error")));
+    const QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
+    const QString dialog = x.waitForWindow(QStringLiteral("Save Passwords"));
+    QVERIFY2(!dialog.isEmpty(), "the save must ask for a file instead of overwriting the vault");
+    shoot(dialog, QStringLiteral("save-dialog"));
+    x.key(QStringLiteral("Escape"));
+    QVERIFY(x.waitUntilGone(dialog));
+    QTest::qWait(300);
+    QCOMPARE(m_keyloft->state(), QProcess::Running);
+    QCOMPARE(x.visibleWindows(QStringLiteral("Keyloft")), QStringList { window });
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+    QCOMPARE(readBytes(vault), content);
+}
+
+void TestEndToEnd::generatedPasswordReachesTheClipboard()
+{
+    start({});
+    QVERIFY(enterPassword(QStringLiteral("pw")));
+    const QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    x.click(window, generateButton.x(), generateButton.y());
+    const QString box = x.waitForWindow(QStringLiteral("Generated Password"));
+    QVERIFY(!box.isEmpty());
+    const QByteArray password = x.clipboard();
+    QVERIFY(x.clipboard(QStringLiteral("TARGETS")).contains("x-kde-passwordManagerHint"));
+    QVERIFY(acknowledge(QStringLiteral("Generated Password")));
+
+    QCOMPARE(password.size(), 16);
+    const QByteArray alphabet
+        = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!@#$%^&*()-_=+[]{}";
+    for (char c : password)
+        QVERIFY2(alphabet.contains(c), password.constData());
+
+    // The field shows the same password: copy it from there by hand.
+    x.click(window, resultField.x(), resultField.y());
+    x.key(QStringLiteral("ctrl+a ctrl+c"));
+    QTRY_COMPARE(x.clipboard(), password);
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+}
+
+// Not a test: renders the README's picture when KEYLOFT_SCREENSHOT names a file.
+void TestEndToEnd::renderScreenshot()
+{
+    const QString target = qEnvironmentVariable("KEYLOFT_SCREENSHOT");
+    if (target.isEmpty())
+        QSKIP("set KEYLOFT_SCREENSHOT to render the screenshot");
+    const QString vault = file(QStringLiteral("sample.pwdb"));
+    QVERIFY(writeBytes(vault,
+        xorBytes("mail.example.com\talice\tTr0ub4dor&3\n"
+                 "bank\talice.smith\tcorrect horse battery staple\n"
+                 "github.com\tasmith\tx9!Qz#w2$Lp7\n",
+            "sample")));
+    start({ vault });
+    QVERIFY(enterPassword(QStringLiteral("sample")));
+    QVERIFY(acknowledge(QStringLiteral("Loaded")));
+    const QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QTest::qWait(300);
+    QVERIFY(x.screenshot(window, target));
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    XSession x;
+    if (!x.start()) {
+        std::fprintf(stderr, "cannot start the X server: %s\n", qPrintable(x.errorString()));
+        return 1;
+    }
+    qputenv("DISPLAY", x.display().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication app(argc, argv);
+    TestEndToEnd test(x);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_endtoend.moc"

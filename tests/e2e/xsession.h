@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// A private X server (Xvfb) with a window manager (openbox) for end-to-end
+// tests, and the input a person gives it: keys, typing and mouse clicks
+// through xdotool, the clipboard through xclip. The server is stopped when
+// the session is destroyed, and dies with the test process if that crashes.
+class XSession
+{
+public:
+    XSession();
+    ~XSession();
+    XSession(const XSession &) = delete;
+    XSession &operator=(const XSession &) = delete;
+
+    // Starts the server on the first free display; false (with errorString())
+    // when no server could be started.
+    bool start();
+    QString errorString() const { return m_error; }
+    QString display() const { return m_display; }
+
+    // Window ids of the mapped windows whose title is exactly `title`.
+    QStringList visibleWindows(const QString &title) const;
+    // Waits up to `timeoutMs` for a mapped window titled `title` whose id is
+    // not `previous`; returns its id, or an empty string.
+    QString waitForWindow(
+        const QString &title, const QString &previous = QString(), int timeoutMs = 10000) const;
+    bool waitUntilGone(const QString &windowId, int timeoutMs = 10000) const;
+    QString focusedWindowTitle() const;
+    QSize windowSize(const QString &windowId) const;
+
+    void activate(const QString &windowId) const;
+    void type(const QString &text) const;
+    void key(const QString &keys) const;
+    // Clicks at (x, y) inside the window's own area.
+    void click(const QString &windowId, int x, int y) const;
+
+    QByteArray clipboard(const QString &target = QStringLiteral("UTF8_STRING")) const;
+    // Saves a PNG of the window (the whole screen for an empty id).
+    bool screenshot(const QString &windowId, const QString &path) const;
+
+    // The environment for a program shown on this server.
+    QProcessEnvironment environment() const;
+
+private:
+    QByteArray tool(const QString &program, const QStringList &arguments) const;
+
+    std::unique_ptr<QProcess> m_server;
+    std::unique_ptr<QProcess> m_windowManager;
+    QString m_display;
+    QString m_error;
+};
