@@ -116,6 +116,11 @@ void TestVaultCipher::blocks()
     QCOMPARE(xorCipher(result, key), data);
     QCOMPARE(xorCipher(data, key + key + key), result);
     QCOMPARE(data, before);
+
+    QByteArray inPlace = data;
+    xorCipherInPlace(inPlace, key);
+    QCOMPARE(inPlace, result);
+    QCOMPARE(data, before); // the copy it was given detached from the caller's
 }
 
 QTEST_GUILESS_MAIN(TestVaultCipher)

@@ -95,6 +95,11 @@ void MainWindow::appendEntry(const Entry &entry)
 {
     const int row = table->rowCount();
     table->insertRow(row);
+    setEntryAt(row, entry);
+}
+
+void MainWindow::setEntryAt(int row, const Entry &entry)
+{
     table->setItem(row, 0, new QTableWidgetItem(entry.service));
     table->setItem(row, 1, new QTableWidgetItem(entry.username));
     table->setItem(row, 2, new QTableWidgetItem(entry.password));

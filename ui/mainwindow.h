@@ -34,6 +34,8 @@ private:
     bool promptEntry(const QString &title, Entry &entry);
     Entry entryAt(int row) const;
     void appendEntry(const Entry &entry);
+    // Puts new items holding the entry's texts into an existing, empty row.
+    void setEntryAt(int row, const Entry &entry);
     bool saveVault();
     void deliverGeneratedPassword();
 

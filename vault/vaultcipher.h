@@ -7,3 +7,7 @@
 // enciphers and deciphers. An empty key leaves the data unchanged. The result
 // always has the length of `data` and may hold any byte value.
 QByteArray xorCipher(const QByteArray &data, const QByteArray &key);
+
+// The same cipher applied to `data` where it lies, so that no second copy of
+// the plain text is made.
+void xorCipherInPlace(QByteArray &data, const QByteArray &key);

@@ -38,9 +38,8 @@ bool MainWindow::saveVault()
     entries.reserve(table->rowCount());
     for (int row = 0; row < table->rowCount(); ++row)
         entries.append(entryAt(row));
-    QByteArray text = encodeVault(entries);
-    const QByteArray content = xorCipher(text, masterKey);
-    wipe(text);
+    QByteArray content = encodeVault(entries);
+    xorCipherInPlace(content, masterKey);
 
     switch (writeVaultFile(currentFile, content)) {
     case WriteOutcome::OpenFailed:
@@ -85,9 +84,9 @@ void MainWindow::loadFromFile()
         break;
     }
 
-    QByteArray text = xorCipher(content, masterKey);
-    const std::optional<QList<Entry>> entries = decodeVault(text);
-    wipe(text);
+    xorCipherInPlace(content, masterKey);
+    const std::optional<QList<Entry>> entries = decodeVault(content);
+    wipe(content);
     if (!entries) {
         // Forget the file, so that no later save overwrites it with this
         // table without the user choosing it again.
@@ -98,9 +97,14 @@ void MainWindow::loadFromFile()
         return;
     }
 
+    // All rows are made at once and filled with painting held back, so the
+    // table does its bookkeeping once rather than once per entry.
+    table->setUpdatesEnabled(false);
     table->setRowCount(0);
-    for (const Entry &entry : *entries)
-        appendEntry(entry);
+    table->setRowCount(int(entries->size()));
+    for (int row = 0; row < table->rowCount(); ++row)
+        setEntryAt(row, entries->at(row));
+    table->setUpdatesEnabled(true);
     QMessageBox::information(this, QStringLiteral("Loaded"),
         QStringLiteral("Passwords loaded successfully."), QMessageBox::Ok, QMessageBox::NoButton);
 }

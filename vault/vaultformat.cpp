@@ -1,5 +1,7 @@
 #include "vault/vaultformat.h"
 
+#include <QStringEncoder>
+
 #include <algorithm>
 
 namespace {
@@ -73,15 +75,23 @@ bool isBlank(const char *begin, const char *end)
 
 QByteArray encodeVault(const QList<Entry> &entries)
 {
-    QByteArray text;
+    // One buffer sized for the worst case (three bytes for every UTF-16 unit)
+    // and filled in a single pass, instead of a temporary per field.
+    QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    qsizetype units = 0;
+    for (const Entry &entry : entries)
+        units += entry.service.size() + entry.username.size() + entry.password.size() + 3;
+    QByteArray text(toUtf8.requiredSpace(units), Qt::Uninitialized);
+    char *out = text.data();
     for (const Entry &entry : entries) {
-        text += entry.service.toUtf8();
-        text += fieldSeparator;
-        text += entry.username.toUtf8();
-        text += fieldSeparator;
-        text += entry.password.toUtf8();
-        text += lineEnd;
+        out = toUtf8.appendToBuffer(out, entry.service);
+        *out++ = fieldSeparator;
+        out = toUtf8.appendToBuffer(out, entry.username);
+        *out++ = fieldSeparator;
+        out = toUtf8.appendToBuffer(out, entry.password);
+        *out++ = lineEnd;
     }
+    text.truncate(out - text.constData());
     return text;
 }
 
