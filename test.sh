@@ -2,12 +2,15 @@
 # Builds Keyloft three ways and runs the whole suite headless in one CTest run:
 # the unit and GUI tests, the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the end-to-end tests of the real program under
-# Xvfb, and a bounded fuzzing run of the vault reader.
+# Xvfb, a bounded fuzzing run of the vault reader, and the checks of the
+# desktop files, the install and the Debian package.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# What the end-to-end tests and the fuzzer need beyond the build itself.
-"$root/scripts/ensure-packages.sh" xvfb xdotool xclip openbox clang libclang-rt-14-dev
+# What the end-to-end, fuzzing and packaging tests need beyond the build itself.
+"$root/scripts/ensure-packages.sh" xvfb xdotool xclip x11-utils openbox clang libclang-rt-14-dev \
+    desktop-file-utils appstream libxml2-utils shared-mime-info lintian dpkg-dev file \
+    binutils-mingw-w64-x86-64
 
 "$root/scripts/build.sh" "$root/build-asan" -DKEYLOFT_BUILD_TESTS=ON -DKEYLOFT_SANITIZE=ON
 CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DKEYLOFT_BUILD_TESTS=OFF -DKEYLOFT_FUZZ=ON

@@ -171,6 +171,12 @@ QSize XSession::windowSize(const QString &windowId) const
     return match.hasMatch() ? QSize(match.captured(1).toInt(), match.captured(2).toInt()) : QSize();
 }
 
+QString XSession::windowClass(const QString &windowId) const
+{
+    return QString::fromUtf8(tool(
+        QStringLiteral("xprop"), { QStringLiteral("-id"), windowId, QStringLiteral("WM_CLASS") }));
+}
+
 void XSession::activate(const QString &windowId) const
 {
     tool(QStringLiteral("xdotool"),

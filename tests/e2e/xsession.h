@@ -35,6 +35,8 @@ public:
     bool waitUntilGone(const QString &windowId, int timeoutMs = 10000) const;
     QString focusedWindowTitle() const;
     QSize windowSize(const QString &windowId) const;
+    // The window's WM_CLASS property as xprop prints it.
+    QString windowClass(const QString &windowId) const;
 
     void activate(const QString &windowId) const;
     void type(const QString &text) const;
