@@ -1,10 +1,9 @@
+#include "app/masterpassword.h"
 #include "app/processguard.h"
 #include "ui/mainwindow.h"
 #include "vault/secretmemory.h"
 
 #include <QApplication>
-#include <QInputDialog>
-#include <QLineEdit>
 #include <QSize>
 #include <QString>
 
@@ -33,9 +32,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     bool confirmed = false;
-    QString masterPassword = QInputDialog::getText(nullptr, QStringLiteral("Master Password"),
-        QStringLiteral("Enter master password:"), QLineEdit::Password, QString(), &confirmed,
-        Qt::WindowFlags(), Qt::ImhNone);
+    QString masterPassword = askMasterPassword(&confirmed);
     if (!confirmed || masterPassword.isEmpty())
         return 0;
 

@@ -7,6 +7,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/build.sh" "$root/build-tests" -DKEYLOFT_BUILD_TESTS=ON
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-HOME="$scratch" KEYLOFT_BINARY="$root/build-tests/keyloft" \
+HOME="$scratch" XDG_RUNTIME_DIR="$scratch" KEYLOFT_BINARY="$root/build-tests/keyloft" \
     KEYLOFT_SCREENSHOT="$root/docs/screenshot.png" \
     "$root/build-tests/tests/e2e/tst_endtoend" renderScreenshot

@@ -160,6 +160,13 @@ DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QStri
     return *this;
 }
 
+DialogDriver &DialogDriver::topLevel()
+{
+    if (!m_steps.empty())
+        m_steps.back().topLevel = true;
+    return *this;
+}
+
 void DialogDriver::poll()
 {
     QWidget *dialog = QApplication::activeModalWidget();
@@ -181,7 +188,11 @@ void DialogDriver::poll()
         return;
     }
     const Step &step = m_steps[m_next++];
-    const QString why = step.check(dialog);
+    QString why = step.check(dialog);
+    const QWidget *parent = dialog->parentWidget();
+    if (why.isEmpty() && (parent && parent->inherits("MainWindow")) == step.topLevel)
+        why = step.topLevel ? QStringLiteral("has a parent")
+                            : QStringLiteral("not parented to the window");
     if (!why.isEmpty()) {
         fail(step.description + QStringLiteral(": ") + why);
         forceClose(dialog);

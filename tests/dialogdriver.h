@@ -45,6 +45,10 @@ public:
     DialogDriver &fileDialog(QFileDialog::AcceptMode mode, const QString &caption,
         const QString &filter, const std::optional<QString> &path);
 
+    // The step added last is a dialog of its own, without the main window as
+    // its parent; every other dialog must belong to the main window.
+    DialogDriver &topLevel();
+
     // True when every expected dialog came, matched and was answered, and no
     // other dialog appeared. Otherwise false, with the reasons in report().
     bool verify();
@@ -59,6 +63,7 @@ private:
         QString description;
         std::function<QString(QWidget *)> check; // empty string when it matches
         std::function<void(QWidget *)> answer;
+        bool topLevel = false;
     };
 
     void poll();

@@ -41,6 +41,7 @@ private slots:
     void edit_data();
     void edit();
     void editKeepsTheItems();
+    void editKeepsACarriageReturnFromTheVault();
     void noRowSelected_data();
     void noRowSelected();
     void deleteRemovesTheCurrentRowWithoutAsking();
@@ -185,6 +186,26 @@ void TestEntryOperations::editKeepsTheItems()
     QCOMPARE(tableRows(table).value(0), QStringList({ "post", "al", "new" }));
     QCOMPARE(QList<QTableWidgetItem *>({ table->item(0, 0), table->item(0, 1), table->item(0, 2) }),
         items);
+}
+
+// A vault written elsewhere with CRLF line ends loads with a carriage return
+// at the end of each password. Keeping that text as it is must not be refused.
+void TestEntryOperations::editKeepsACarriageReturnFromTheVault()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    setTableRows(table, { { "svc", "user", "pw\r" } });
+    table->setCurrentCell(0, 0);
+
+    DialogDriver driver;
+    expectPrompts(driver, QStringLiteral("Edit Entry"), { "svc", "user", "pw\r" },
+        { "renamed", "user", "pw\r" }, false);
+    expectPrompts(driver, QStringLiteral("Edit Entry"), { "renamed", "user", "pw\r" },
+        { "renamed", "user", "pw\r\r" }, true);
+    QVERIFY(triggerAction(window, QStringLiteral("Edit")));
+    QVERIFY(triggerAction(window, QStringLiteral("Edit")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(tableRows(table), QList<QStringList>({ { "renamed", "user", "pw\r" } }));
 }
 
 void TestEntryOperations::noRowSelected_data()

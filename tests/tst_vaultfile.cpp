@@ -360,6 +360,7 @@ void TestVaultFile::readFailures_data()
 
     QTest::addRow("missing file") << "missing.pwdb" << false << cannotRead;
     QTest::addRow("directory") << "folder.pwdb" << false << cannotRead;
+    QTest::addRow("named pipe, which would block the open") << "pipe.pwdb" << false << cannotRead;
     QTest::addRow("file without read permission") << "locked.pwdb" << true << cannotRead;
     QTest::addRow("read fails after the open") << QString() << false << readFailed;
 }
@@ -375,6 +376,8 @@ void TestVaultFile::readFailures()
     const QString file = name.isEmpty() ? QStringLiteral("/proc/self/mem") : path(name);
     if (name == QLatin1String("folder.pwdb"))
         QVERIFY(QDir().mkpath(file));
+    if (name == QLatin1String("pipe.pwdb"))
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
     if (unreadable) {
         QVERIFY(writeBytes(file, xorBytes("a\tb\tc\n", "pw")));
         QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
@@ -397,6 +400,7 @@ void TestVaultFile::writeFailures_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addRow("directory as path") << "directory";
+    QTest::addRow("named pipe as path, which a save must not replace") << "pipe";
     QTest::addRow("new file in a locked folder") << "locked folder";
     QTest::addRow("read-only file") << "read-only file";
 }
@@ -410,6 +414,9 @@ void TestVaultFile::writeFailures()
     DialogDriver driver;
     if (kind == QLatin1String("directory")) {
         QVERIFY(QDir().mkpath(file));
+        expectError(driver, cannotRead);
+    } else if (kind == QLatin1String("pipe")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         expectError(driver, cannotRead);
     } else if (kind == QLatin1String("locked folder")) {
         file = QDir(lockedFolder()).filePath(QStringLiteral("new.pwdb"));
@@ -431,6 +438,8 @@ void TestVaultFile::writeFailures()
 
     if (kind == QLatin1String("directory"))
         QVERIFY(QFileInfo(file).isDir());
+    else if (kind == QLatin1String("pipe"))
+        QVERIFY(QFileInfo(file).exists() && !QFileInfo(file).isFile());
     else if (kind == QLatin1String("locked folder"))
         QVERIFY(!QFileInfo::exists(file));
     else

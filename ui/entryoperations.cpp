@@ -9,8 +9,8 @@
 // Asks for the service, the user name and the password in turn, each preset
 // with the matching text of `entry`. Only when all three prompts have been
 // accepted is `entry` overwritten, so a cancel at any step changes nothing.
-// An empty service ends the operation silently; a text the vault cannot hold
-// ends it with a warning.
+// An empty service ends the operation silently; a new text the vault cannot
+// hold ends it with a warning.
 bool MainWindow::promptEntry(const QString &title, Entry &entry)
 {
     struct Prompt
@@ -31,7 +31,9 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
             this, title, prompt.label, QLineEdit::Normal, entry.*prompt.field, &ok);
         if (!ok || (prompt.field == &Entry::service && text.isEmpty()))
             return false;
-        if (!isStorableText(text)) {
+        // A text kept as it was is stored as it came, even when it holds a
+        // carriage return that a vault from elsewhere brought with it.
+        if (text != entry.*prompt.field && !isStorableText(text)) {
             QMessageBox::warning(this, title,
                 QStringLiteral(
                     "Entries cannot contain tabs, line breaks or other control characters."),

@@ -13,5 +13,4 @@ struct Entry
     {
         return a.service == b.service && a.username == b.username && a.password == b.password;
     }
-    friend bool operator!=(const Entry &a, const Entry &b) { return !(a == b); }
 };

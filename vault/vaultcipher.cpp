@@ -42,8 +42,8 @@ void xorBytes(const unsigned char *in, unsigned char *out, qsizetype length, con
 
 QByteArray xorCipher(const QByteArray &data, const QByteArray &key)
 {
-    // Always a buffer of its own, even for an empty key: callers wipe their
-    // plain text after enciphering, which must not wipe the result with it.
+    // Always a buffer of its own, even for an empty key, so that wiping the
+    // plain text afterwards can never wipe the result with it.
     QByteArray result(data.size(), Qt::Uninitialized);
     xorBytes(reinterpret_cast<const unsigned char *>(data.constData()),
         reinterpret_cast<unsigned char *>(result.data()), data.size(), key);

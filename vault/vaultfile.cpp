@@ -15,6 +15,12 @@ QString vaultFilter()
     return QStringLiteral("Password DB (*.pwdb);;All Files (*)");
 }
 
+void showError(QWidget *parent, const QString &text)
+{
+    QMessageBox::critical(
+        parent, QStringLiteral("Error"), text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
 } // namespace
 
 void MainWindow::saveToFile()
@@ -43,13 +49,10 @@ bool MainWindow::saveVault()
 
     switch (writeVaultFile(currentFile, content)) {
     case WriteOutcome::OpenFailed:
-        QMessageBox::critical(this, QStringLiteral("Error"),
-            QStringLiteral("Failed to open file for writing."), QMessageBox::Ok,
-            QMessageBox::NoButton);
+        showError(this, QStringLiteral("Failed to open file for writing."));
         return false;
     case WriteOutcome::WriteFailed:
-        QMessageBox::critical(this, QStringLiteral("Error"),
-            QStringLiteral("Failed to write file."), QMessageBox::Ok, QMessageBox::NoButton);
+        showError(this, QStringLiteral("Failed to write file."));
         return false;
     case WriteOutcome::Written:
         break;
@@ -72,13 +75,10 @@ void MainWindow::loadFromFile()
     QByteArray content;
     switch (readVaultFile(currentFile, content)) {
     case ReadOutcome::OpenFailed:
-        QMessageBox::critical(this, QStringLiteral("Error"),
-            QStringLiteral("Failed to open file for reading."), QMessageBox::Ok,
-            QMessageBox::NoButton);
+        showError(this, QStringLiteral("Failed to open file for reading."));
         return;
     case ReadOutcome::ReadFailed:
-        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Failed to read file."),
-            QMessageBox::Ok, QMessageBox::NoButton);
+        showError(this, QStringLiteral("Failed to read file."));
         return;
     case ReadOutcome::Read:
         break;
@@ -91,9 +91,8 @@ void MainWindow::loadFromFile()
         // Forget the file, so that no later save overwrites it with this
         // table without the user choosing it again.
         currentFile.clear();
-        QMessageBox::critical(this, QStringLiteral("Error"),
-            QStringLiteral("This file is not a vault or the master password is wrong."),
-            QMessageBox::Ok, QMessageBox::NoButton);
+        showError(
+            this, QStringLiteral("This file is not a vault or the master password is wrong."));
         return;
     }
 

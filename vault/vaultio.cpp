@@ -30,11 +30,20 @@ WriteOutcome writeInPlace(const QString &path, const QByteArray &content)
     return WriteOutcome::WriteFailed;
 }
 
+// A vault is a regular file. Anything else at the path (a pipe, a device, a
+// socket) would block, never end, or be replaced by the save.
+bool isSomethingElse(const QFileInfo &target)
+{
+    return target.exists() && !target.isFile();
+}
+
 } // namespace
 
 WriteOutcome writeVaultFile(const QString &path, const QByteArray &content)
 {
     const QFileInfo target(path);
+    if (isSomethingElse(target))
+        return WriteOutcome::OpenFailed;
     const bool existed = target.exists();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -57,6 +66,8 @@ WriteOutcome writeVaultFile(const QString &path, const QByteArray &content)
 
 ReadOutcome readVaultFile(const QString &path, QByteArray &content)
 {
+    if (isSomethingElse(QFileInfo(path)))
+        return ReadOutcome::OpenFailed;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return ReadOutcome::OpenFailed;

@@ -44,12 +44,14 @@ public:
     { }
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void promptEndsTheRun_data();
     void promptEndsTheRun();
     void vaultLoadsBeforeTheWindowShows();
-    void toolkitOptionBeforeThePath();
+    void commandLine_data();
+    void commandLine();
     void wholeRunByKeyboardAndMouse();
     void wrongPasswordNeverOverwrites();
     void generatedPasswordReachesTheClipboard();
@@ -74,6 +76,12 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_keyloft;
 };
+
+void TestEndToEnd::initTestCase()
+{
+    QVERIFY2(QFileInfo(qEnvironmentVariable("KEYLOFT_BINARY")).isExecutable(),
+        "KEYLOFT_BINARY must name the keyloft executable");
+}
 
 void TestEndToEnd::init()
 {
@@ -215,18 +223,37 @@ void TestEndToEnd::vaultLoadsBeforeTheWindowShows()
     QCOMPARE(exitCode(), 0);
 }
 
-void TestEndToEnd::toolkitOptionBeforeThePath()
+void TestEndToEnd::commandLine_data()
 {
-    const QString vault = file(QStringLiteral("vault.pwdb"));
-    QVERIFY(writeBytes(vault, xorBytes("a\tb\tc\n", "pw")));
+    QTest::addColumn<QStringList>("arguments"); // "VAULT" stands for the vault's path
+    QTest::addColumn<bool>("loads");
+    QTest::addRow("toolkit option before the path")
+        << QStringList { "-style", "Fusion", "VAULT" } << true;
+    QTest::addRow("later arguments ignored") << QStringList { "VAULT", "other.pwdb" } << true;
+    QTest::addRow("empty first argument, as if none") << QStringList { "", "VAULT" } << false;
+}
 
-    start({ QStringLiteral("-style"), QStringLiteral("Fusion"), vault });
+// The vault is the first argument the toolkit leaves, and only that one.
+void TestEndToEnd::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, loads);
+    const QString vault = file(QStringLiteral("vault.pwdb"));
+    const QByteArray content = xorBytes("a\tb\tc\n", "pw");
+    QVERIFY(writeBytes(vault, content));
+    arguments.replaceInStrings(QStringLiteral("VAULT"), vault);
+
+    start(arguments);
     QVERIFY(enterPassword(QStringLiteral("pw")));
-    QVERIFY(acknowledge(QStringLiteral("Loaded")));
+    if (loads)
+        QVERIFY(acknowledge(QStringLiteral("Loaded")));
     const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
+    QVERIFY(x.visibleWindows(QStringLiteral("Loaded")).isEmpty());
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);
+    QCOMPARE(readBytes(vault), content);
+    QCOMPARE(filesIn(m_dir->path()), QStringList { "vault.pwdb" });
 }
 
 // Add two entries, save to the path from the command line without a dialog,

@@ -210,7 +210,11 @@ void TestPackaging::debianPackage()
 {
     const Run info = run(QStringLiteral("dpkg-deb"), { QStringLiteral("--info"), m_package });
     QVERIFY2(info.exitCode == 0, qPrintable(info.output));
-    for (const char *field : { " Package: keyloft\n", " Section: utils\n", " Architecture: amd64\n",
+    const QString architecture
+        = run(QStringLiteral("dpkg"), { QStringLiteral("--print-architecture") }).output.trimmed();
+    QVERIFY2(info.output.contains(QStringLiteral(" Architecture: %1\n").arg(architecture)),
+        qPrintable(info.output));
+    for (const char *field : { " Package: keyloft\n", " Section: utils\n",
              " Maintainer: Keyloft maintainers <maintainers@keyloft.invalid>\n",
              " Description: single-user desktop password manager\n" })
         QVERIFY2(info.output.contains(QLatin1String(field)), field);
@@ -243,11 +247,12 @@ void TestPackaging::installedPackageStarts()
     if (QFile::exists(QStringLiteral("/usr/bin/keyloft")))
         QSKIP("keyloft is installed on this machine already; leaving it alone");
 
+    // Removed again whatever happens, a half-done install included.
+    const auto removePackage = qScopeGuard([] {
+        run(QStringLiteral("dpkg"), { QStringLiteral("--purge"), QStringLiteral("keyloft") });
+    });
     const Run install = run(QStringLiteral("dpkg"), { QStringLiteral("-i"), m_package });
     QVERIFY2(install.exitCode == 0, qPrintable(install.output));
-    const auto removePackage = qScopeGuard([] {
-        run(QStringLiteral("dpkg"), { QStringLiteral("-r"), QStringLiteral("keyloft") });
-    });
 
     XSession x;
     QVERIFY2(x.start(), qPrintable(x.errorString()));

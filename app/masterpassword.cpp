@@ -1,0 +1,11 @@
+#include "app/masterpassword.h"
+
+#include <QInputDialog>
+#include <QLineEdit>
+
+QString askMasterPassword(bool *confirmed)
+{
+    return QInputDialog::getText(nullptr, QStringLiteral("Master Password"),
+        QStringLiteral("Enter master password:"), QLineEdit::Password, QString(), confirmed,
+        Qt::WindowFlags(), Qt::ImhNone);
+}
