@@ -1,10 +1,15 @@
 #include "testsupport.h"
+#include "ui/mainwindow.h"
 #include "xsession.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 #include <cstdio>
 #include <memory>
@@ -14,12 +19,43 @@ using namespace TestSupport;
 
 namespace {
 
-// Where the controls sit inside the 700 × 400 window, with Qt's own style and
-// the DejaVu fonts of a Debian desktop.
-constexpr QPoint addButton(32, 14);
-constexpr QPoint saveButton(181, 14);
-constexpr QPoint generateButton(350, 351);
-constexpr QPoint resultField(535, 379);
+// Where a control's centre sits in the 700 × 400 window: read off a window
+// of the same kind laid out here, with the style and fonts that keyloft gets
+// on the same server, but never put on the screen.
+class Layout
+{
+public:
+    Layout()
+        : m_window(QString(), QStringLiteral("unused"))
+    {
+        m_window.setAttribute(Qt::WA_DontShowOnScreen);
+        m_window.resize(700, 400);
+        m_window.show();
+    }
+
+    QPoint toolButton(const QString &text) const
+    {
+        const auto *toolBar = m_window.findChild<QToolBar *>();
+        for (QAction *action : toolBar->actions()) {
+            if (action->text() == text)
+                return centreOf(toolBar->widgetForAction(action));
+        }
+        return {};
+    }
+    QPoint generateButton() const { return centreOf(m_window.findChild<QPushButton *>()); }
+    QPoint resultField() const
+    {
+        return centreOf(m_window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit")));
+    }
+
+private:
+    QPoint centreOf(const QWidget *widget) const
+    {
+        return widget ? widget->mapTo(&m_window, widget->rect().center()) : QPoint();
+    }
+
+    MainWindow m_window;
+};
 
 ino_t inodeOf(const QString &path)
 {
@@ -72,7 +108,13 @@ private:
     QString file(const QString &name) const { return m_dir->filePath(name); }
     void shoot(const QString &window, const QString &name);
 
+    void click(const QString &window, QPoint position)
+    {
+        x.click(window, position.x(), position.y());
+    }
+
     XSession &x;
+    std::unique_ptr<Layout> m_layout;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_keyloft;
 };
@@ -81,6 +123,8 @@ void TestEndToEnd::initTestCase()
 {
     QVERIFY2(QFileInfo(qEnvironmentVariable("KEYLOFT_BINARY")).isExecutable(),
         "KEYLOFT_BINARY must name the keyloft executable");
+    m_layout = std::make_unique<Layout>();
+    QVERIFY(!m_layout->toolButton(QStringLiteral("Add")).isNull());
 }
 
 void TestEndToEnd::init()
@@ -138,7 +182,7 @@ QString TestEndToEnd::mainWindow()
 bool TestEndToEnd::addEntry(const QString &window, const QStringList &texts)
 {
     x.activate(window);
-    x.click(window, addButton.x(), addButton.y());
+    click(window, m_layout->toolButton(QStringLiteral("Add")));
     QString prompt;
     for (const QString &text : texts) {
         prompt = x.waitForWindow(QStringLiteral("Add Entry"), prompt);
@@ -273,7 +317,7 @@ void TestEndToEnd::wholeRunByKeyboardAndMouse()
     QVERIFY(addEntry(window, { "github", "alice", "s3cret!" }));
     QVERIFY(addEntry(window, { "mail", "bob@example.org", "pa ss" }));
     shoot(window, QStringLiteral("two-entries"));
-    x.click(window, saveButton.x(), saveButton.y());
+    click(window, m_layout->toolButton(QStringLiteral("Save")));
     QVERIFY(acknowledge(QStringLiteral("Saved")));
     QCOMPARE(readBytes(vault), expected);
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
@@ -323,7 +367,7 @@ void TestEndToEnd::generatedPasswordReachesTheClipboard()
     QVERIFY(enterPassword(QStringLiteral("pw")));
     const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
-    x.click(window, generateButton.x(), generateButton.y());
+    click(window, m_layout->generateButton());
     const QString box = x.waitForWindow(QStringLiteral("Generated Password"));
     QVERIFY(!box.isEmpty());
     const QByteArray password = x.clipboard();
@@ -337,7 +381,7 @@ void TestEndToEnd::generatedPasswordReachesTheClipboard()
         QVERIFY2(alphabet.contains(c), password.constData());
 
     // The field shows the same password: copy it from there by hand.
-    x.click(window, resultField.x(), resultField.y());
+    click(window, m_layout->resultField());
     x.key(QStringLiteral("ctrl+a ctrl+c"));
     QTRY_COMPARE(x.clipboard(), password);
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
@@ -376,7 +420,7 @@ int main(int argc, char *argv[])
     }
     qputenv("DISPLAY", x.display().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "xcb");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     TestEndToEnd test(x);
     return QTest::qExec(&test, argc, argv);
 }
