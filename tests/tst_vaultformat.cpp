@@ -1,4 +1,4 @@
-#include "vault/vaultcipher.h"
+#include "testsupport.h"
 #include "vault/vaultformat.h"
 
 #include <QTest>
@@ -313,11 +313,11 @@ void TestVaultFormat::wrongKey()
     QFETCH(QByteArray, wrongKey);
 
     const Entries entries = realisticEntries(count);
-    const QByteArray file = xorCipher(encodeVault(entries), key);
-    const std::optional<Entries> right = decodeVault(xorCipher(file, key));
+    const QByteArray file = TestSupport::xorBytes(encodeVault(entries), key);
+    const std::optional<Entries> right = decodeVault(TestSupport::xorBytes(file, key));
     QVERIFY(right);
     QCOMPARE(*right, entries);
-    QVERIFY(!decodeVault(xorCipher(file, wrongKey)));
+    QVERIFY(!decodeVault(TestSupport::xorBytes(file, wrongKey)));
 }
 
 QTEST_GUILESS_MAIN(TestVaultFormat)

@@ -47,7 +47,7 @@ WriteOutcome writeVaultFile(const QString &path, const QByteArray &content)
     const bool existed = target.exists();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        if (existed && target.isFile() && target.isWritable())
+        if (existed && target.isWritable())
             return writeInPlace(path, content);
         return WriteOutcome::OpenFailed;
     }

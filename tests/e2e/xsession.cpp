@@ -154,14 +154,6 @@ bool XSession::waitUntilGone(const QString &windowId, int timeoutMs) const
     return false;
 }
 
-QString XSession::focusedWindowTitle() const
-{
-    return QString::fromUtf8(
-        tool(QStringLiteral("xdotool"),
-            { QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname") }))
-        .trimmed();
-}
-
 QSize XSession::windowSize(const QString &windowId) const
 {
     const QString geometry = QString::fromLatin1(
@@ -213,5 +205,5 @@ QByteArray XSession::clipboard(const QString &target) const
 bool XSession::screenshot(const QString &windowId, const QString &path) const
 {
     QScreen *screen = QGuiApplication::primaryScreen();
-    return screen && screen->grabWindow(windowId.isEmpty() ? 0 : windowId.toULongLong()).save(path);
+    return screen && screen->grabWindow(windowId.toULongLong()).save(path);
 }

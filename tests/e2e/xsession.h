@@ -33,7 +33,6 @@ public:
     QString waitForWindow(
         const QString &title, const QString &previous = QString(), int timeoutMs = 10000) const;
     bool waitUntilGone(const QString &windowId, int timeoutMs = 10000) const;
-    QString focusedWindowTitle() const;
     QSize windowSize(const QString &windowId) const;
     // The window's WM_CLASS property as xprop prints it.
     QString windowClass(const QString &windowId) const;
@@ -45,7 +44,7 @@ public:
     void click(const QString &windowId, int x, int y) const;
 
     QByteArray clipboard(const QString &target = QStringLiteral("UTF8_STRING")) const;
-    // Saves a PNG of the window (the whole screen for an empty id).
+    // Saves a PNG of the window.
     bool screenshot(const QString &windowId, const QString &path) const;
 
     // The environment for a program shown on this server.
