@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # What the end-to-end, fuzzing and packaging tests need beyond the build itself.
-"$root/scripts/ensure-packages.sh" xvfb xdotool xclip x11-utils openbox clang libclang-rt-dev \
+"$root/scripts/ensure-packages.sh" xvfb xdotool xclip x11-utils openbox clang libclang-rt-dev strace \
     desktop-file-utils appstream libxml2-utils shared-mime-info lintian dpkg-dev file \
     binutils-mingw-w64-x86-64
 

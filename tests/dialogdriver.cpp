@@ -102,7 +102,8 @@ DialogDriver &DialogDriver::input(const QString &title, const QString &label, co
 }
 
 DialogDriver &DialogDriver::message(QMessageBox::Icon icon, const QString &title,
-    const QString &text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton click)
+    const QString &text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton click,
+    QMessageBox::StandardButton defaultButton)
 {
     Step step;
     step.description = QStringLiteral("message \"%1\" / \"%2\"").arg(title, text);
@@ -115,6 +116,11 @@ DialogDriver &DialogDriver::message(QMessageBox::Icon icon, const QString &title
             mismatch("title", box->windowTitle(), title),
             text.isNull() ? QString() : mismatch("text", box->text(), text),
             mismatch("buttons", int(box->standardButtons()), int(buttons)),
+            // With none given, the box picks one itself when shown.
+            defaultButton == QMessageBox::NoButton
+                ? QString()
+                : mismatch("default button", int(box->standardButton(box->defaultButton())),
+                    int(defaultButton)),
         });
     };
     step.answer = [click](QWidget *widget) {

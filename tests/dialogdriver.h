@@ -33,12 +33,13 @@ public:
     DialogDriver &input(const QString &title, const QString &label, const QString &preset,
         const std::optional<QString> &reply, QLineEdit::EchoMode echo = QLineEdit::Normal);
 
-    // A QMessageBox with the given icon, title, text and standard buttons and
-    // no default button. A null `text` accepts any text (read it from seen()).
-    // `click` is the button to press; QMessageBox::NoButton presses Escape.
+    // A QMessageBox with the given icon, title, text, standard buttons and
+    // default button (NoButton: the one the box picks itself). A null `text` accepts any text (read
+    // it from seen()). `click` is the button to press; QMessageBox::NoButton presses Escape.
     DialogDriver &message(QMessageBox::Icon icon, const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-        QMessageBox::StandardButton click = QMessageBox::Ok);
+        QMessageBox::StandardButton click = QMessageBox::Ok,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // A QFileDialog for opening or saving. `path` is chosen and accepted, or
     // std::nullopt cancels.

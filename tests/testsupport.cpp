@@ -1,4 +1,5 @@
 #include "testsupport.h"
+#include "dialogdriver.h"
 
 #include <QAction>
 #include <QDir>
@@ -18,6 +19,14 @@ namespace {
     constexpr uid_t nobody = 65534;
 
 } // namespace
+
+void expectVaultChanged(DialogDriver &driver, QMessageBox::StandardButton click)
+{
+    driver.message(QMessageBox::Warning, QStringLiteral("Vault Changed"),
+        QStringLiteral("The vault file has been changed by another program since Keyloft last "
+                       "loaded or saved it. Replace it with the entries in this window?"),
+        QMessageBox::Yes | QMessageBox::No, click, QMessageBox::No);
+}
 
 bool triggerAction(QMainWindow &window, const QString &text)
 {

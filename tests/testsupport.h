@@ -5,11 +5,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <QMessageBox>
+
+class DialogDriver;
 class QMainWindow;
 class QTableWidget;
 
 // Small pieces the window tests share.
 namespace TestSupport {
+
+// The question a save asks before replacing a vault changed elsewhere,
+// answered with `click` (QMessageBox::NoButton presses Escape).
+void expectVaultChanged(DialogDriver &driver, QMessageBox::StandardButton click);
 
 // Triggers the toolbar action with this text; false when there is none.
 bool triggerAction(QMainWindow &window, const QString &text);

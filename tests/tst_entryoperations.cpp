@@ -3,6 +3,7 @@
 #include "ui/mainwindow.h"
 
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace TestSupport;
@@ -42,6 +43,7 @@ private slots:
     void edit();
     void editKeepsTheItems();
     void editKeepsACarriageReturnFromTheVault();
+    void fieldsOfAnyLengthAreKeptWhole();
     void noRowSelected_data();
     void noRowSelected();
     void deleteRemovesTheCurrentRowWithoutAsking();
@@ -206,6 +208,38 @@ void TestEntryOperations::editKeepsACarriageReturnFromTheVault()
     QVERIFY(triggerAction(window, QStringLiteral("Edit")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(tableRows(table), QList<QStringList>({ { "renamed", "user", "pw\r" } }));
+}
+
+// The prompts' line edits would cut anything beyond 32 767 characters, even a
+// text accepted unchanged.
+void TestEntryOperations::fieldsOfAnyLengthAreKeptWhole()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString file = dir.filePath(QStringLiteral("vault.pwdb"));
+    const QByteArray longPassword(40000, 'p');
+    const QByteArray content = xorBytes("svc\tuser\t" + longPassword + "\n", "key");
+    QVERIFY(writeBytes(file, content));
+
+    DialogDriver driver;
+    driver.message(QMessageBox::Information, QStringLiteral("Loaded"),
+        QStringLiteral("Passwords loaded successfully."));
+    MainWindow window(file, QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    table->setCurrentCell(0, 0);
+    const QStringList entry = { "svc", "user", QString::fromLatin1(longPassword) };
+    expectPrompts(driver, QStringLiteral("Edit Entry"), entry, entry, false);
+    driver.message(QMessageBox::Information, QStringLiteral("Saved"),
+        QStringLiteral("Passwords saved successfully."));
+    const QStringList pasted = { QString(50000, u's'), "u", QString(70000, u'x') };
+    expectPrompts(driver, QStringLiteral("Add Entry"), {}, pasted, false);
+    QVERIFY(triggerAction(window, QStringLiteral("Edit")));
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY(triggerAction(window, QStringLiteral("Add")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    QCOMPARE(readBytes(file), content);
+    QCOMPARE(tableRows(table), QList<QStringList>({ entry, pasted }));
 }
 
 void TestEntryOperations::noRowSelected_data()

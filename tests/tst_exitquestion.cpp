@@ -31,16 +31,24 @@ private slots:
 
 void TestExitQuestion::answers_data()
 {
-    QTest::addColumn<QString>("vault"); // "file", "none" or "directory" (a save that fails)
+    // "file", "none", "directory" (a save that fails), or a file that another
+    // program rewrites after the load: "changed, replace" or "changed, keep".
+    QTest::addColumn<QString>("vault");
     QTest::addColumn<int>("answer"); // QMessageBox::NoButton presses Escape
     QTest::addColumn<bool>("chooseFile"); // when the save dialog opens: choose, or cancel
     QTest::addColumn<bool>("closes");
     QTest::addColumn<bool>("written");
 
-    QTest::addRow("Cancel") << "file" << int(QMessageBox::Cancel) << false << false << false;
-    QTest::addRow("Escape") << "file" << int(QMessageBox::NoButton) << false << false << false;
-    QTest::addRow("No") << "file" << int(QMessageBox::No) << false << true << false;
+    QTest::addRow("Cancel") << "changed, keep" << int(QMessageBox::Cancel) << false << false
+                            << false;
+    QTest::addRow("Escape") << "changed, keep" << int(QMessageBox::NoButton) << false << false
+                            << false;
+    QTest::addRow("No") << "changed, keep" << int(QMessageBox::No) << false << true << false;
     QTest::addRow("Yes, file in use") << "file" << int(QMessageBox::Yes) << false << true << true;
+    QTest::addRow("Yes, file changed elsewhere, replaced")
+        << "changed, replace" << int(QMessageBox::Yes) << false << true << true;
+    QTest::addRow("Yes, file changed elsewhere, kept")
+        << "changed, keep" << int(QMessageBox::Yes) << false << false << false;
     QTest::addRow("Yes, file chosen") << "none" << int(QMessageBox::Yes) << true << true << true;
     QTest::addRow("Yes, save dialog cancelled")
         << "none" << int(QMessageBox::Yes) << false << false << false;
@@ -62,7 +70,8 @@ void TestExitQuestion::answers()
     const QByteArray before = "before";
     QString startPath;
     DialogDriver driver;
-    if (vault == QLatin1String("file")) {
+    const bool changed = vault.startsWith(QLatin1String("changed"));
+    if (vault == QLatin1String("file") || changed) {
         QVERIFY(writeBytes(file, QByteArray()));
         startPath = file;
         driver.message(QMessageBox::Information, QStringLiteral("Loaded"),
@@ -77,7 +86,7 @@ void TestExitQuestion::answers()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     setTableRows(entryTable(window), rows);
-    if (vault == QLatin1String("file"))
+    if (changed)
         QVERIFY(writeBytes(file, before));
 
     driver.message(QMessageBox::Question, QStringLiteral("Exit"), question, exitButtons,
@@ -87,6 +96,10 @@ void TestExitQuestion::answers()
             driver.fileDialog(QFileDialog::AcceptSave, QStringLiteral("Save Passwords"),
                 QStringLiteral("Password DB (*.pwdb);;All Files (*)"),
                 chooseFile ? std::optional<QString>(file) : std::nullopt);
+        }
+        if (changed) {
+            expectVaultChanged(driver,
+                vault.endsWith(QLatin1String("replace")) ? QMessageBox::Yes : QMessageBox::No);
         }
         if (vault == QLatin1String("directory")) {
             driver.message(QMessageBox::Critical, QStringLiteral("Error"),
@@ -103,7 +116,7 @@ void TestExitQuestion::answers()
     QCOMPARE(tableRows(entryTable(window)), rows);
     if (written)
         QCOMPARE(readBytes(file), xorBytes(plainRows, "pw"));
-    else if (vault == QLatin1String("file"))
+    else if (changed)
         QCOMPARE(readBytes(file), before);
     else if (vault == QLatin1String("none"))
         QVERIFY(!QFileInfo::exists(file));

@@ -6,6 +6,29 @@
 #include <QTableWidget>
 #include <QTableWidgetItem>
 
+#include <limits>
+
+namespace {
+
+// QInputDialog::getText without its line edit's limit of 32 767 characters,
+// which would silently cut a longer field from the vault, even one accepted
+// unchanged, and a longer paste.
+QString askText(
+    QWidget *parent, const QString &title, const QString &label, const QString &preset, bool *ok)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setTextEchoMode(QLineEdit::Normal);
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMaxLength(std::numeric_limits<int>::max());
+    dialog.setTextValue(preset);
+    *ok = dialog.exec() == QDialog::Accepted;
+    return *ok ? dialog.textValue() : QString();
+}
+
+} // namespace
+
 // Asks for the service, the user name and the password in turn, each preset
 // with the matching text of `entry`. Only when all three prompts have been
 // accepted is `entry` overwritten, so a cancel at any step changes nothing.
@@ -27,8 +50,7 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
     Entry answer;
     for (const Prompt &prompt : prompts) {
         bool ok = false;
-        const QString text = QInputDialog::getText(
-            this, title, prompt.label, QLineEdit::Normal, entry.*prompt.field, &ok);
+        const QString text = askText(this, title, prompt.label, entry.*prompt.field, &ok);
         if (!ok || (prompt.field == &Entry::service && text.isEmpty()))
             return false;
         // A text kept as it was is stored as it came, even when it holds a

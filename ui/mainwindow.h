@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vault/entry.h"
+#include "vault/vaultsnapshot.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -37,6 +38,8 @@ private:
     // Puts new items holding the entry's texts into an existing, empty row.
     void setEntryAt(int row, const Entry &entry);
     bool saveVault();
+    bool confirmReplacing(bool pathChosenNow);
+    void rememberAfterFailedWrite(const QByteArray &attempted, bool damaged);
     void deliverGeneratedPassword();
 
     QLineEdit *generatedPasswordEdit;
@@ -44,4 +47,6 @@ private:
     QTableWidget *table;
     QString currentFile;
     QByteArray masterKey;
+    // What the vault file held when this window last read or wrote it.
+    VaultSnapshot lastSeen;
 };

@@ -32,13 +32,16 @@ void MainWindow::saveToFile()
 // in use. True only when the new vault is completely on disk.
 bool MainWindow::saveVault()
 {
-    if (currentFile.isEmpty()) {
+    const bool pathChosenNow = currentFile.isEmpty();
+    if (pathChosenNow) {
         const QString path = QFileDialog::getSaveFileName(
             this, QStringLiteral("Save Passwords"), QString(), vaultFilter());
         if (path.isEmpty())
             return false;
         currentFile = path;
     }
+    if (!confirmReplacing(pathChosenNow))
+        return false;
 
     QList<Entry> entries;
     entries.reserve(table->rowCount());
@@ -47,19 +50,57 @@ bool MainWindow::saveVault()
     QByteArray content = encodeVault(entries);
     xorCipherInPlace(content, masterKey);
 
-    switch (writeVaultFile(currentFile, content)) {
+    FileStamp stamp;
+    switch (writeVaultFile(currentFile, content, &stamp)) {
     case WriteOutcome::OpenFailed:
         showError(this, QStringLiteral("Failed to open file for writing."));
         return false;
     case WriteOutcome::WriteFailed:
+        rememberAfterFailedWrite(content, false);
         showError(this, QStringLiteral("Failed to write file."));
+        return false;
+    case WriteOutcome::Damaged:
+        rememberAfterFailedWrite(content, true);
+        showError(this,
+            QStringLiteral("Failed to write file. The vault file may be damaged: save again "
+                           "before you close Keyloft."));
         return false;
     case WriteOutcome::Written:
         break;
     }
+    lastSeen = VaultSnapshot::of(content, stamp);
     QMessageBox::information(this, QStringLiteral("Saved"),
         QStringLiteral("Passwords saved successfully."), QMessageBox::Ok, QMessageBox::NoButton);
     return true;
+}
+
+// Another window, program or device may have written the vault since this
+// window last saw it; those entries are replaced only when the user says so.
+// A file just chosen in the save dialog was confirmed there.
+bool MainWindow::confirmReplacing(bool pathChosenNow)
+{
+    if (pathChosenNow || !vaultChangedOnDisk(currentFile, lastSeen))
+        return true;
+    return QMessageBox::warning(this, QStringLiteral("Vault Changed"),
+               QStringLiteral("The vault file has been changed by another program since "
+                              "Keyloft last loaded or saved it. Replace it with the entries in "
+                              "this window?"),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+// A failed save may still have left this window's bytes in the file, and a
+// failed rollback leaves whatever it left: either is this window's own doing,
+// and must not be taken for a change made elsewhere at the next save.
+void MainWindow::rememberAfterFailedWrite(const QByteArray &attempted, bool damaged)
+{
+    QByteArray onDisk;
+    FileStamp stamp;
+    const bool read = readVaultFile(currentFile, onDisk, &stamp) == ReadOutcome::Read;
+    if (damaged)
+        lastSeen = read ? VaultSnapshot::of(onDisk, stamp) : VaultSnapshot::none();
+    else if (read && onDisk == attempted)
+        lastSeen = VaultSnapshot::of(onDisk, stamp);
 }
 
 void MainWindow::loadFromFile()
@@ -73,16 +114,20 @@ void MainWindow::loadFromFile()
     }
 
     QByteArray content;
-    switch (readVaultFile(currentFile, content)) {
+    FileStamp stamp;
+    switch (readVaultFile(currentFile, content, &stamp)) {
     case ReadOutcome::OpenFailed:
+        lastSeen = VaultSnapshot::none();
         showError(this, QStringLiteral("Failed to open file for reading."));
         return;
     case ReadOutcome::ReadFailed:
+        lastSeen = VaultSnapshot::none();
         showError(this, QStringLiteral("Failed to read file."));
         return;
     case ReadOutcome::Read:
         break;
     }
+    lastSeen = VaultSnapshot::of(content, stamp);
 
     xorCipherInPlace(content, masterKey);
     const std::optional<QList<Entry>> entries = decodeVault(content);

@@ -4,6 +4,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 bool writeAll(QFileDevice &file, const QByteArray &content)
@@ -11,23 +16,81 @@ bool writeAll(QFileDevice &file, const QByteArray &content)
     return file.write(content) == content.size();
 }
 
-WriteOutcome writeInPlace(const QString &path, const QByteArray &content)
+FileStamp stampOf(const struct stat &status)
+{
+    FileStamp stamp;
+    stamp.device = qint64(status.st_dev);
+    stamp.inode = qint64(status.st_ino);
+    stamp.size = qint64(status.st_size);
+    stamp.modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    stamp.changed = qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+    return stamp;
+}
+
+void recordStamp(int fd, FileStamp *stamp)
+{
+    struct stat status
+    {
+    };
+    if (stamp && ::fstat(fd, &status) == 0)
+        *stamp = stampOf(status);
+}
+
+bool syncData(QFileDevice &file)
+{
+    return ::fdatasync(file.handle()) == 0;
+}
+
+// A rename is only durable once the folder holding the names is synced too;
+// before that, a power cut can bring the old file back.
+bool syncFolderOf(const QString &file)
+{
+    if (file.isEmpty())
+        return false;
+    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// Gives the new file the old one's owner, group and permissions, so that a
+// vault shared by a group stays shared. False where the process may not.
+bool takeOverIdentity(int fd, const struct stat &old)
+{
+    struct stat now
+    {
+    };
+    if (::fstat(fd, &now) != 0)
+        return false;
+    if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid)
+        && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        return false;
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
+
+// Not crash-safe, and so only where replacing the file would lose what makes
+// it the same file. Unbuffered, so that a failed write leaves nothing queued
+// that would stand in the way of putting the old bytes back.
+WriteOutcome writeInPlace(const QString &path, const QByteArray &content, FileStamp *stamp)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return WriteOutcome::OpenFailed;
     const QByteArray previous = file.readAll();
-    const bool readWhole = file.error() == QFileDevice::NoError;
-    file.close();
-    if (!readWhole || !file.open(QIODevice::WriteOnly))
+    if (file.error() != QFileDevice::NoError)
         return WriteOutcome::OpenFailed;
-    if (writeAll(file, content) && file.flush())
+    if (file.seek(0) && writeAll(file, content) && file.resize(content.size()) && syncData(file)) {
+        recordStamp(file.handle(), stamp);
         return WriteOutcome::Written;
+    }
 
-    file.close();
-    if (file.open(QIODevice::WriteOnly))
-        writeAll(file, previous);
-    return WriteOutcome::WriteFailed;
+    file.unsetError();
+    const bool restored = file.seek(0) && writeAll(file, previous) && file.resize(previous.size())
+        && syncData(file);
+    return restored ? WriteOutcome::WriteFailed : WriteOutcome::Damaged;
 }
 
 // A vault is a regular file. Anything else at the path (a pipe, a device, a
@@ -39,21 +102,37 @@ bool isSomethingElse(const QFileInfo &target)
 
 } // namespace
 
-WriteOutcome writeVaultFile(const QString &path, const QByteArray &content)
+WriteOutcome writeVaultFile(const QString &path, const QByteArray &content, FileStamp *stamp)
 {
     const QFileInfo target(path);
     if (isSomethingElse(target))
         return WriteOutcome::OpenFailed;
-    const bool existed = target.exists();
+    struct stat old
+    {
+    };
+    const bool existed = ::stat(QFile::encodeName(path).constData(), &old) == 0;
+    // A file that is there but cannot be looked at must not be taken for a
+    // missing one: a new file would lose its owner and permissions.
+    if (!existed && errno != ENOENT)
+        return WriteOutcome::OpenFailed;
+    // Replacing one name of a hard-linked file would split it in two.
+    if (existed && old.st_nlink > 1)
+        return writeInPlace(path, content, stamp);
+
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (existed && target.isWritable())
-            return writeInPlace(path, content);
+            return writeInPlace(path, content, stamp);
         return WriteOutcome::OpenFailed;
     }
-    if (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    if (!existed) {
+        if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            file.cancelWriting();
+            return WriteOutcome::OpenFailed;
+        }
+    } else if (!takeOverIdentity(int(file.handle()), old)) {
         file.cancelWriting();
-        return WriteOutcome::OpenFailed;
+        return writeInPlace(path, content, stamp);
     }
     // QSaveFile::commit() does not see a failure to flush its last buffered
     // bytes, so the flush is checked here, before the file takes the old one's place.
@@ -61,16 +140,32 @@ WriteOutcome writeVaultFile(const QString &path, const QByteArray &content)
         file.cancelWriting();
         return WriteOutcome::WriteFailed;
     }
-    return file.commit() ? WriteOutcome::Written : WriteOutcome::WriteFailed;
+    if (!file.commit() || !syncFolderOf(QFileInfo(path).canonicalFilePath()))
+        return WriteOutcome::WriteFailed;
+
+    if (stamp)
+        *stamp = fileStampOf(path).value_or(FileStamp());
+    return WriteOutcome::Written;
 }
 
-ReadOutcome readVaultFile(const QString &path, QByteArray &content)
+std::optional<FileStamp> fileStampOf(const QString &path)
+{
+    struct stat status
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return stampOf(status);
+}
+
+ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp)
 {
     if (isSomethingElse(QFileInfo(path)))
         return ReadOutcome::OpenFailed;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return ReadOutcome::OpenFailed;
+    recordStamp(file.handle(), stamp);
     content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         content.clear();

@@ -3,17 +3,55 @@
 #include <QByteArray>
 #include <QString>
 
-enum class WriteOutcome { Written, OpenFailed, WriteFailed };
+#include <optional>
+
+enum class WriteOutcome {
+    Written,
+    OpenFailed,
+    WriteFailed,
+    // A write in place failed and the old bytes could not be put back either.
+    Damaged,
+};
 enum class ReadOutcome { Read, OpenFailed, ReadFailed };
 
-// Replaces the file at `path` with `content`. The bytes go to a temporary file
-// beside it that takes the old file's place only once all of them are written,
-// so a failed save (a full disk, an I/O error) leaves the old file exactly as
-// it was. Where the folder refuses the temporary file but the file itself is
-// writable, the file is written in place, and on failure its old bytes are
-// put back. A file this creates is readable and writable by its owner only;
-// an existing file keeps its permissions.
-WriteOutcome writeVaultFile(const QString &path, const QByteArray &content);
+// What identifies one state of a file without reading it. Any write to the
+// file changes its change time, which no program can set back; a file put in
+// its place has another inode.
+struct FileStamp
+{
+    qint64 device = -1;
+    qint64 inode = -1;
+    qint64 size = -1;
+    qint64 modified = 0; // nanoseconds since the epoch
+    qint64 changed = 0;
 
-// Reads the whole file at `path` into `content`.
-ReadOutcome readVaultFile(const QString &path, QByteArray &content);
+    friend bool operator==(const FileStamp &a, const FileStamp &b)
+    {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size
+            && a.modified == b.modified && a.changed == b.changed;
+    }
+};
+
+// Replaces the file at `path` with `content`, and reports success only once
+// the new bytes and their name are synced to disk.
+//
+// The bytes go to a temporary file beside it that takes the old file's place
+// only once all of them are written, so a failed save (a full disk, an I/O
+// error) leaves the old file exactly as it was. The new file gets the old
+// one's owner, group and permissions first. Where it cannot (someone else's
+// file, a group the user is not in, a sticky folder), where the file has
+// other hard links, or where the folder refuses the temporary file but the
+// file itself is writable, the file is written in place instead, and on
+// failure its old bytes are put back. A file this creates is readable and
+// writable by its owner only. A symbolic link stays a link: its target is
+// written. `stamp`, when given, receives the written file's stamp.
+WriteOutcome writeVaultFile(
+    const QString &path, const QByteArray &content, FileStamp *stamp = nullptr);
+
+// The stamp of the file at `path` now, or nothing when it cannot be had;
+// errno then tells why (ENOENT: there is no file).
+std::optional<FileStamp> fileStampOf(const QString &path);
+
+// Reads the whole file at `path` into `content`. `stamp`, when given,
+// receives the stamp of the file as it was just before it was read.
+ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp = nullptr);

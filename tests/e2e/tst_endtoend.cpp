@@ -90,6 +90,7 @@ private slots:
     void commandLine();
     void wholeRunByKeyboardAndMouse();
     void wrongPasswordNeverOverwrites();
+    void secondWindowIsAskedBeforeReplacing();
     void generatedPasswordReachesTheClipboard();
     void renderScreenshot();
 
@@ -117,6 +118,7 @@ private:
     std::unique_ptr<Layout> m_layout;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_keyloft;
+    std::unique_ptr<QProcess> m_other; // a second keyloft, set aside while the first runs
 };
 
 void TestEndToEnd::initTestCase()
@@ -135,11 +137,13 @@ void TestEndToEnd::init()
 
 void TestEndToEnd::cleanup()
 {
-    if (m_keyloft && m_keyloft->state() != QProcess::NotRunning) {
-        m_keyloft->kill();
-        m_keyloft->waitForFinished();
+    for (std::unique_ptr<QProcess> *process : { &m_keyloft, &m_other }) {
+        if (*process && (*process)->state() != QProcess::NotRunning) {
+            (*process)->kill();
+            (*process)->waitForFinished();
+        }
+        process->reset();
     }
-    m_keyloft.reset();
 }
 
 void TestEndToEnd::start(const QStringList &arguments)
@@ -359,6 +363,44 @@ void TestEndToEnd::wrongPasswordNeverOverwrites()
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);
     QCOMPARE(readBytes(vault), content);
+}
+
+// Two keyloft processes on one vault: the second save is asked before it
+// replaces what the first one saved, and No keeps the first one's entries.
+void TestEndToEnd::secondWindowIsAskedBeforeReplacing()
+{
+    const QString vault = file(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(vault, xorBytes("old\tu\tp\n", "pw")));
+    QString windows[2];
+    for (QString &window : windows) {
+        std::swap(m_keyloft, m_other);
+        start({ vault });
+        QVERIFY(enterPassword(QStringLiteral("pw")));
+        QVERIFY(acknowledge(QStringLiteral("Loaded")));
+        window = x.waitForWindow(QStringLiteral("Keyloft"), windows[0]);
+        QVERIFY(!window.isEmpty());
+    }
+
+    QVERIFY(addEntry(windows[0], { "first", "window", "entry" }));
+    click(windows[0], m_layout->toolButton(QStringLiteral("Save")));
+    QVERIFY(acknowledge(QStringLiteral("Saved")));
+    const QByteArray first = xorBytes("old\tu\tp\nfirst\twindow\tentry\n", "pw");
+    QCOMPARE(readBytes(vault), first);
+
+    x.activate(windows[1]);
+    click(windows[1], m_layout->toolButton(QStringLiteral("Save")));
+    const QString question = x.waitForWindow(QStringLiteral("Vault Changed"));
+    QVERIFY2(!question.isEmpty(), "the second save must ask before replacing the vault");
+    shoot(question, QStringLiteral("vault-changed"));
+    QVERIFY(acknowledge(QStringLiteral("Vault Changed"))); // Return answers the default, No
+    QCOMPARE(readBytes(vault), first);
+
+    for (const QString &window : { windows[1], windows[0] }) { // the one started last first
+        QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+        QCOMPARE(exitCode(), 0);
+        std::swap(m_keyloft, m_other);
+    }
+    QCOMPARE(readBytes(vault), first);
 }
 
 void TestEndToEnd::generatedPasswordReachesTheClipboard()

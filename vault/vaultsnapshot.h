@@ -1,0 +1,31 @@
+#pragma once
+
+#include "vault/vaultio.h"
+
+#include <QByteArray>
+#include <QString>
+
+// What a window last read from or wrote to its vault file: the file's bytes
+// as they lie on disk, or that there were none (no file, or one that could
+// not be read). Another window, a sync tool or the user may change the file
+// meanwhile; a save compares before it replaces anything.
+struct VaultSnapshot
+{
+    bool hasBytes = false;
+    QByteArray bytes;
+    FileStamp stamp;
+    qint64 takenAt = 0; // nanoseconds since the epoch
+
+    static VaultSnapshot none();
+    static VaultSnapshot of(const QByteArray &bytes, const FileStamp &stamp);
+};
+
+// True when the file at `path` now holds something other than what
+// `snapshot` saw: other bytes, or a file where there was none. A file
+// deleted since counts as unchanged, since a save simply recreates it.
+//
+// The file's stamp is compared first, and the file is read only when that
+// differs, or when it is too recent to tell a later write of the same size
+// apart (timestamps are coarse). When the bytes turn out the same, the
+// snapshot takes the new stamp, so the next comparison is cheap again.
+bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot);
