@@ -4,10 +4,34 @@
 #include "vault/secretmemory.h"
 
 #include <QApplication>
+#include <QByteArray>
+#include <QMessageBox>
 #include <QSize>
 #include <QString>
 
+#include <cstdio>
+
 namespace {
+
+// Answers --help and --version on standard output; -1 for any other
+// argument, which is a vault path.
+int answerInformationOption(const char *argument)
+{
+    const QByteArray option(argument);
+    if (option == "--help" || option == "-h") {
+        std::fputs("Usage: keyloft [VAULT]\n"
+                   "VAULT is the vault file to open at start; Save creates it when it is "
+                   "missing.\n"
+                   "More in the manual page: man keyloft\n",
+            stdout);
+        return 0;
+    }
+    if (option == "--version") {
+        std::fputs("keyloft " KEYLOFT_VERSION "\n", stdout);
+        return 0;
+    }
+    return -1;
+}
 
 // Runs the window until it is closed; returns the event loop's result.
 int runWindow(int argc, char *argv[], const QString &masterPassword)
@@ -15,8 +39,17 @@ int runWindow(int argc, char *argv[], const QString &masterPassword)
     // Read after QApplication has taken its own options out of argv, so the
     // vault is the first argument the toolkit leaves.
     QString vaultPath;
-    if (argc > 1)
+    if (argc > 1) {
         vaultPath = QString::fromLocal8Bit(argv[1]);
+        // A name that is not valid in the local encoding decodes to another
+        // name: loading would fail, and a save would create that other file.
+        if (vaultPath.toLocal8Bit() != QByteArray(argv[1])) {
+            QMessageBox::critical(nullptr, QStringLiteral("Error"),
+                QStringLiteral("Failed to open file for reading."), QMessageBox::Ok,
+                QMessageBox::NoButton);
+            vaultPath.clear();
+        }
+    }
 
     MainWindow window(vaultPath, masterPassword, nullptr);
     window.resize(QSize(700, 400));
@@ -28,8 +61,14 @@ int runWindow(int argc, char *argv[], const QString &masterPassword)
 
 int main(int argc, char *argv[])
 {
+    // Answered before the toolkit starts when they come first, so that they
+    // work without a display too.
+    if (argc > 1 && answerInformationOption(argv[1]) >= 0)
+        return 0;
     protectProcessMemory();
     QApplication app(argc, argv);
+    if (argc > 1 && answerInformationOption(argv[1]) >= 0)
+        return 0;
 
     bool confirmed = false;
     QString masterPassword = askMasterPassword(&confirmed);

@@ -8,7 +8,9 @@
 // - decoding the same text twice gives the same refusal or the same rows;
 // - rows that decoding accepts encode to a text that decodes to the same rows,
 //   less those whose three fields are all whitespace: such a row encodes to a
-//   blank line, which the reader skips.
+//   blank line, which the reader skips;
+// - decoding calls the text lossless exactly when encoding its rows gives the
+//   text back, or the text and the final line feed it lacked.
 //
 // None of this needs a QCoreApplication.
 
@@ -60,7 +62,8 @@ void checkCipher(const QByteArray &content, const QByteArray &key, const QByteAr
 
 void checkDecoding(const QByteArray &text)
 {
-    const std::optional<QList<Entry>> first = decodeVault(text);
+    bool lossless = false;
+    const std::optional<QList<Entry>> first = decodeVault(text, &lossless);
     const std::optional<QList<Entry>> second = decodeVault(text);
     require(first.has_value() == second.has_value(), "decoding refuses or accepts every time");
     if (!first)
@@ -68,6 +71,8 @@ void checkDecoding(const QByteArray &text)
     require(*first == *second, "decoding gives the same rows every time");
 
     const QByteArray encoded = encodeVault(*first);
+    require(lossless == (encoded == text || encoded == text + '\n'),
+        "lossless means the rows encode back to the text");
     const std::optional<QList<Entry>> again = decodeVault(encoded);
     require(again.has_value(), "decoding accepts what the encoder writes");
     QList<Entry> kept = *first;

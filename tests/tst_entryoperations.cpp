@@ -246,37 +246,48 @@ void TestEntryOperations::noRowSelected_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<bool>("emptyTable");
+    // "empty table", "no current row", or a current row that is not
+    // selected: "current, never selected" (as focus leaves it after a load)
+    // or "current, deselected" (Ctrl+click on the selected row)
+    QTest::addColumn<QString>("table");
 
-    QTest::addRow("edit, empty table") << "Edit"
-                                       << "Edit Entry" << true;
-    QTest::addRow("edit, rows but no current row") << "Edit"
-                                                   << "Edit Entry" << false;
-    QTest::addRow("delete, empty table") << "Delete"
-                                         << "Delete Entry" << true;
-    QTest::addRow("delete, rows but no current row") << "Delete"
-                                                     << "Delete Entry" << false;
+    for (const char *table :
+        { "empty table", "no current row", "current, never selected", "current, deselected" }) {
+        QTest::addRow("edit, %s", table) << "Edit"
+                                         << "Edit Entry" << table;
+        QTest::addRow("delete, %s", table) << "Delete"
+                                           << "Delete Entry" << table;
+    }
 }
 
 void TestEntryOperations::noRowSelected()
 {
     QFETCH(QString, action);
     QFETCH(QString, title);
-    QFETCH(bool, emptyTable);
+    QFETCH(QString, table);
 
     MainWindow window(QString(), QStringLiteral("key"));
-    auto *table = window.findChild<QTableWidget *>();
-    if (!emptyTable) {
-        fill(window, table);
-        table->setCurrentCell(-1, -1);
+    auto *view = window.findChild<QTableWidget *>();
+    if (table != QLatin1String("empty table"))
+        fill(window, view);
+    QItemSelectionModel *selection = view->selectionModel();
+    selection->clear();
+    const QModelIndex second = view->model()->index(1, 0);
+    if (table == QLatin1String("current, never selected")) {
+        selection->setCurrentIndex(second, QItemSelectionModel::NoUpdate);
+    } else if (table == QLatin1String("current, deselected")) {
+        view->setCurrentCell(1, 0);
+        QVERIFY(selection->isRowSelected(1, QModelIndex()));
+        selection->select(second, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     }
-    const QList<QStringList> before = tableRows(table);
+    QCOMPARE(view->currentRow(), table.startsWith(QLatin1String("current")) ? 1 : -1);
+    const QList<QStringList> before = tableRows(view);
 
     DialogDriver driver;
     driver.message(QMessageBox::Warning, title, QStringLiteral("No row selected."));
     QVERIFY(triggerAction(window, action));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
-    QCOMPARE(tableRows(table), before);
+    QCOMPARE(tableRows(view), before);
 }
 
 void TestEntryOperations::deleteRemovesTheCurrentRowWithoutAsking()

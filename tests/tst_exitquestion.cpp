@@ -49,6 +49,8 @@ void TestExitQuestion::answers_data()
         << "changed, replace" << int(QMessageBox::Yes) << false << true << true;
     QTest::addRow("Yes, file changed elsewhere, kept")
         << "changed, keep" << int(QMessageBox::Yes) << false << false << false;
+    QTest::addRow("Yes, lines the save would drop, kept")
+        << "not fully read" << int(QMessageBox::Yes) << false << false << false;
     QTest::addRow("Yes, file chosen") << "none" << int(QMessageBox::Yes) << true << true << true;
     QTest::addRow("Yes, save dialog cancelled")
         << "none" << int(QMessageBox::Yes) << false << false << false;
@@ -67,12 +69,13 @@ void TestExitQuestion::answers()
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString file = dir.filePath(QStringLiteral("vault.pwdb"));
-    const QByteArray before = "before";
+    const QByteArray before = xorBytes("kept\tas\tis\n\n", "pw"); // a blank line no save writes
     QString startPath;
     DialogDriver driver;
     const bool changed = vault.startsWith(QLatin1String("changed"));
-    if (vault == QLatin1String("file") || changed) {
-        QVERIFY(writeBytes(file, QByteArray()));
+    const bool notFullyRead = vault == QLatin1String("not fully read");
+    if (vault == QLatin1String("file") || changed || notFullyRead) {
+        QVERIFY(writeBytes(file, notFullyRead ? before : QByteArray()));
         startPath = file;
         driver.message(QMessageBox::Information, QStringLiteral("Loaded"),
             QStringLiteral("Passwords loaded successfully."));
@@ -101,6 +104,10 @@ void TestExitQuestion::answers()
             expectVaultChanged(driver,
                 vault.endsWith(QLatin1String("replace")) ? QMessageBox::Yes : QMessageBox::No);
         }
+        if (notFullyRead) {
+            driver.message(QMessageBox::Warning, QStringLiteral("Vault Not Fully Read"), QString(),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No);
+        }
         if (vault == QLatin1String("directory")) {
             driver.message(QMessageBox::Critical, QStringLiteral("Error"),
                 QStringLiteral("Failed to open file for writing."));
@@ -116,7 +123,7 @@ void TestExitQuestion::answers()
     QCOMPARE(tableRows(entryTable(window)), rows);
     if (written)
         QCOMPARE(readBytes(file), xorBytes(plainRows, "pw"));
-    else if (changed)
+    else if (changed || notFullyRead)
         QCOMPARE(readBytes(file), before);
     else if (vault == QLatin1String("none"))
         QVERIFY(!QFileInfo::exists(file));

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <array>
@@ -36,6 +37,7 @@ private slots:
     void button();
     void lengthAboveTheCapChangesNothing();
     void secondClickReplacesTheFirst();
+    void copyFromTheTableIsMarkedSecretToo();
 
 private:
     // Clicks "Generate Password" and answers its box; returns the box's text.
@@ -139,6 +141,26 @@ void TestPasswordGenerator::button()
     QCOMPARE(result->text(), password);
     const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     QCOMPARE(clipboard->text(), password);
+    QCOMPARE(clipboard->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+}
+
+// Ctrl+C on a stored password hands it out like a generated one.
+void TestPasswordGenerator::copyFromTheTableIsMarkedSecretToo()
+{
+    MainWindow window(QString(), QStringLiteral("pw"));
+    auto *table = window.findChild<QTableWidget *>();
+    table->setRowCount(1);
+    for (int column = 0; column < 3; ++column)
+        table->setItem(0, column, new QTableWidgetItem(QStringLiteral("cell %1").arg(column)));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    table->setFocus();
+    table->setCurrentCell(0, 2);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    QCOMPARE(clipboard->text(), QStringLiteral("cell 2"));
     QCOMPARE(clipboard->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
 }
 

@@ -81,6 +81,9 @@ private slots:
     void missingVaultFromTheCommandLineIsCreatedBySave();
     void wrongKeyIsRefused_data();
     void wrongKeyIsRefused();
+    void linesASaveWouldDropAreAskedAbout_data();
+    void linesASaveWouldDropAreAskedAbout();
+    void hugeFileIsRefusedUnread();
     void readFailures_data();
     void readFailures();
     void writeFailures_data();
@@ -349,6 +352,92 @@ void TestVaultFile::wrongKeyIsRefused()
 
     QCOMPARE(tableRows(table), someRows);
     QCOMPARE(readBytes(file), content);
+}
+
+void TestVaultFile::linesASaveWouldDropAreAskedAbout_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QString>("typedKey"); // the vault is enciphered with "opensesame"
+    QTest::addColumn<bool>("asks");
+
+    const QByteArray vault = "github\talice\thunter2!\nmail\tbob\tpa ss\n";
+    QTest::addRow("master password mistyped, still readable") << vault << "oPensesame" << true;
+    QTest::addRow("blank line") << QByteArray("a\tb\tc\n\nd\te\tf\n") << "opensesame" << true;
+    QTest::addRow("line of blanks") << QByteArray("a\tb\tc\n \t \n") << "opensesame" << true;
+    QTest::addRow("fourth field") << QByteArray("a\tb\tc\td\n") << "opensesame" << true;
+    QTest::addRow("no final line feed") << QByteArray("a\tb\tc\nd\te\tf") << "opensesame" << false;
+    QTest::addRow("CRLF lines") << QByteArray("a\tb\tc\r\nd\te\tf\r\n") << "opensesame" << false;
+    QTest::addRow("empty file") << QByteArray() << "opensesame" << false;
+}
+
+// Bytes that a load skipped would be gone after a save, so the save asks
+// first; No keeps the file, Yes writes the table and settles the question.
+void TestVaultFile::linesASaveWouldDropAreAskedAbout()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QString, typedKey);
+    QFETCH(bool, asks);
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    const QByteArray content = xorBytes(plain, "opensesame");
+    QVERIFY(writeBytes(file, content));
+    DialogDriver driver;
+    expectLoaded(driver);
+    MainWindow window(file, typedKey);
+    QByteArray shown; // the table's rows as vault text, joined here
+    for (const QStringList &row : tableRows(entryTable(window)))
+        shown += row.join(u'\t').toUtf8() + '\n';
+
+    const QString question = QStringLiteral(
+        "Some lines of the vault file are not entries and would be lost by saving. If the "
+        "entries look wrong, the master password was probably mistyped. Save anyway?");
+    const auto notFullyRead = [&](QMessageBox::StandardButton click) {
+        driver.message(QMessageBox::Warning, QStringLiteral("Vault Not Fully Read"), question,
+            QMessageBox::Yes | QMessageBox::No, click, QMessageBox::No);
+    };
+    if (asks) {
+        notFullyRead(QMessageBox::No);
+        notFullyRead(QMessageBox::NoButton);
+        QVERIFY(triggerAction(window, QStringLiteral("Save")));
+        QVERIFY(triggerAction(window, QStringLiteral("Save")));
+        QVERIFY2(driver.verify(), qPrintable(driver.report()));
+        QCOMPARE(readBytes(file), content);
+        notFullyRead(QMessageBox::Yes);
+    }
+    expectSaved(driver);
+    expectSaved(driver); // asked once at most
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), xorBytes(shown, typedKey.toUtf8()));
+}
+
+// A file far larger than any vault (opened by mistake) is refused before a
+// byte is read, and forgotten like a file that is not a vault.
+void TestVaultFile::hugeFileIsRefusedUnread()
+{
+    const QString file = path(QStringLiteral("huge.pwdb"));
+    {
+        QFile huge(file);
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(300) << 20));
+    }
+    DialogDriver driver;
+    expectError(driver, QStringLiteral("This file is too large to be a vault."));
+    MainWindow window(file, QStringLiteral("pw"));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    setTableRows(entryTable(window), someRows);
+    driver.fileDialog(
+        QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, std::nullopt);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+
+    struct stat status
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &status), 0);
+    QCOMPARE(qint64(status.st_size), qint64(300) << 20);
+    QCOMPARE(qint64(status.st_blocks), qint64(0)); // never written
+    QCOMPARE(tableRows(entryTable(window)), someRows);
 }
 
 void TestVaultFile::readFailures_data()

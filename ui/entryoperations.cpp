@@ -75,10 +75,18 @@ void MainWindow::addEntry()
         appendEntry(entry);
 }
 
+// After a load the table has a current row that nothing highlights; Edit
+// and Delete act only on a row the user can see is chosen.
+int MainWindow::selectedRow() const
+{
+    const int row = table->currentRow();
+    return row >= 0 && table->selectionModel()->isRowSelected(row, QModelIndex()) ? row : -1;
+}
+
 void MainWindow::editEntry()
 {
     const QString title = QStringLiteral("Edit Entry");
-    const int row = table->currentRow();
+    const int row = selectedRow();
     if (row < 0) {
         QMessageBox::warning(this, title, QStringLiteral("No row selected."), QMessageBox::Ok,
             QMessageBox::NoButton);
@@ -94,7 +102,7 @@ void MainWindow::editEntry()
 
 void MainWindow::deleteEntry()
 {
-    const int row = table->currentRow();
+    const int row = selectedRow();
     if (row < 0) {
         QMessageBox::warning(this, QStringLiteral("Delete Entry"),
             QStringLiteral("No row selected."), QMessageBox::Ok, QMessageBox::NoButton);

@@ -1,14 +1,18 @@
 #include "ui/mainwindow.h"
+#include "generator/passwordgenerator.h"
 #include "vault/secretmemory.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QTableWidgetItem>
 #include <QToolBar>
@@ -63,6 +67,14 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     connect(saveAction, &QAction::triggered, this, &MainWindow::saveToFile);
     connect(loadAction, &QAction::triggered, this, &MainWindow::loadFromFile);
     connect(generateButton, &QPushButton::clicked, this, [this] { deliverGeneratedPassword(); });
+
+    // The table's own copy would put a stored password on the clipboard
+    // unmarked, for every clipboard history to keep.
+    auto *copyCell = new QShortcut(QKeySequence::Copy, table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copyCell, &QShortcut::activated, this, [this] {
+        if (const QTableWidgetItem *item = table->currentItem())
+            QGuiApplication::clipboard()->setMimeData(secretMimeData(item->text()));
+    });
 
     if (!currentFile.isEmpty())
         loadFromFile();

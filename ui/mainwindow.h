@@ -33,6 +33,8 @@ private slots:
 
 private:
     bool promptEntry(const QString &title, Entry &entry);
+    // The current row when it is also selected, otherwise -1.
+    int selectedRow() const;
     Entry entryAt(int row) const;
     void appendEntry(const Entry &entry);
     // Puts new items holding the entry's texts into an existing, empty row.
@@ -49,4 +51,6 @@ private:
     QByteArray masterKey;
     // What the vault file held when this window last read or wrote it.
     VaultSnapshot lastSeen;
+    // The last load skipped lines or fields that a save would not write back.
+    bool loadDroppedLines = false;
 };

@@ -69,6 +69,7 @@ bool MainWindow::saveVault()
         break;
     }
     lastSeen = VaultSnapshot::of(content, stamp);
+    loadDroppedLines = false;
     QMessageBox::information(this, QStringLiteral("Saved"),
         QStringLiteral("Passwords saved successfully."), QMessageBox::Ok, QMessageBox::NoButton);
     return true;
@@ -79,13 +80,28 @@ bool MainWindow::saveVault()
 // A file just chosen in the save dialog was confirmed there.
 bool MainWindow::confirmReplacing(bool pathChosenNow)
 {
-    if (pathChosenNow || !vaultChangedOnDisk(currentFile, lastSeen))
+    if (pathChosenNow)
         return true;
-    return QMessageBox::warning(this, QStringLiteral("Vault Changed"),
-               QStringLiteral("The vault file has been changed by another program since "
-                              "Keyloft last loaded or saved it. Replace it with the entries in "
-                              "this window?"),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+    QString title;
+    QString text;
+    if (vaultChangedOnDisk(currentFile, lastSeen)) {
+        title = QStringLiteral("Vault Changed");
+        text = QStringLiteral("The vault file has been changed by another program since Keyloft "
+                              "last loaded or saved it. Replace it with the entries in this "
+                              "window?");
+    } else if (loadDroppedLines) {
+        // Most often the sign of a mistyped master password that happened to
+        // give readable text: saving would write that garbage back, less the
+        // lines it skipped.
+        title = QStringLiteral("Vault Not Fully Read");
+        text = QStringLiteral("Some lines of the vault file are not entries and would be lost by "
+                              "saving. If the entries look wrong, the master password was "
+                              "probably mistyped. Save anyway?");
+    } else {
+        return true;
+    }
+    return QMessageBox::warning(
+               this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 
@@ -124,13 +140,21 @@ void MainWindow::loadFromFile()
         lastSeen = VaultSnapshot::none();
         showError(this, QStringLiteral("Failed to read file."));
         return;
+    case ReadOutcome::TooLarge:
+        // Forgotten like a file that is not a vault: no later save may
+        // replace it.
+        currentFile.clear();
+        lastSeen = VaultSnapshot::none();
+        showError(this, QStringLiteral("This file is too large to be a vault."));
+        return;
     case ReadOutcome::Read:
         break;
     }
     lastSeen = VaultSnapshot::of(content, stamp);
 
     xorCipherInPlace(content, masterKey);
-    const std::optional<QList<Entry>> entries = decodeVault(content);
+    bool lossless = true;
+    const std::optional<QList<Entry>> entries = decodeVault(content, &lossless);
     wipe(content);
     if (!entries) {
         // Forget the file, so that no later save overwrites it with this
@@ -140,6 +164,8 @@ void MainWindow::loadFromFile()
             this, QStringLiteral("This file is not a vault or the master password is wrong."));
         return;
     }
+
+    loadDroppedLines = !lossless;
 
     // All rows are made at once and filled with painting held back, so the
     // table does its bookkeeping once rather than once per entry.

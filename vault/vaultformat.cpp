@@ -95,16 +95,20 @@ QByteArray encodeVault(const QList<Entry> &entries)
     return text;
 }
 
-std::optional<QList<Entry>> decodeVault(const QByteArray &text)
+std::optional<QList<Entry>> decodeVault(const QByteArray &text, bool *lossless)
 {
     if (!isSavedText(reinterpret_cast<const unsigned char *>(text.constData()), text.size()))
         return std::nullopt;
 
     QList<Entry> entries;
+    bool dropped = false;
     const char *const end = text.constData() + text.size();
     for (const char *line = text.constData();;) {
         const char *lineStop = std::find(line, end, lineEnd);
-        if (!isBlank(line, lineStop)) {
+        if (isBlank(line, lineStop)) {
+            // The empty piece after the last line feed is no line of its own.
+            dropped = dropped || line != end;
+        } else {
             const char *fields[4] = { line };
             int found = 1;
             for (const char *at = line; found < 4; ++found) {
@@ -118,6 +122,7 @@ std::optional<QList<Entry>> decodeVault(const QByteArray &text)
             // A field ends where the next one starts, less its tab; the third
             // ends at the fourth field's tab or at the end of the line.
             const char *thirdStop = found > 3 ? fields[3] - 1 : lineStop;
+            dropped = dropped || found > 3;
             entries.append({ QString::fromUtf8(fields[0], fields[1] - 1 - fields[0]),
                 QString::fromUtf8(fields[1], fields[2] - 1 - fields[1]),
                 QString::fromUtf8(fields[2], thirdStop - fields[2]) });
@@ -126,6 +131,8 @@ std::optional<QList<Entry>> decodeVault(const QByteArray &text)
             break;
         line = lineStop + 1;
     }
+    if (lossless)
+        *lossless = !dropped;
     return entries;
 }
 

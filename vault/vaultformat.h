@@ -23,7 +23,11 @@ QByteArray encodeVault(const QList<Entry> &entries);
 // is not valid UTF-8, a control character other than tab, line feed and
 // carriage return, or a non-blank line of fewer than three fields. Such bytes
 // are what a wrong master password or a file of another kind deciphers to.
-std::optional<QList<Entry>> decodeVault(const QByteArray &text);
+//
+// `lossless`, when given, tells whether encoding the entries gives the text
+// back, but for a missing final line feed: false when a blank line was
+// skipped or fields after the third were dropped.
+std::optional<QList<Entry>> decodeVault(const QByteArray &text, bool *lossless = nullptr);
 
 // True when `text` can be stored as a field of a vault line: the format cuts
 // lines at line feeds and fields at tabs, and no save of this program ever

@@ -166,6 +166,8 @@ ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *s
     if (!file.open(QIODevice::ReadOnly))
         return ReadOutcome::OpenFailed;
     recordStamp(file.handle(), stamp);
+    if (file.size() > maxVaultSize)
+        return ReadOutcome::TooLarge;
     content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         content.clear();

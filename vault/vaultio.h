@@ -12,7 +12,11 @@ enum class WriteOutcome {
     // A write in place failed and the old bytes could not be put back either.
     Damaged,
 };
-enum class ReadOutcome { Read, OpenFailed, ReadFailed };
+enum class ReadOutcome { Read, OpenFailed, ReadFailed, TooLarge };
+
+// A vault of a hundred thousand entries takes a few MiB: a larger file is
+// something else, opened by mistake, and reading it whole would exhaust memory.
+inline constexpr qint64 maxVaultSize = qint64(256) * 1024 * 1024;
 
 // What identifies one state of a file without reading it. Any write to the
 // file changes its change time, which no program can set back; a file put in
@@ -52,6 +56,7 @@ WriteOutcome writeVaultFile(
 // errno then tells why (ENOENT: there is no file).
 std::optional<FileStamp> fileStampOf(const QString &path);
 
-// Reads the whole file at `path` into `content`. `stamp`, when given,
+// Reads the whole file at `path` into `content`, unless it is larger than
+// maxVaultSize. `stamp`, when given,
 // receives the stamp of the file as it was just before it was read.
 ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp = nullptr);

@@ -50,7 +50,10 @@ bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot)
 
     QByteArray bytes;
     FileStamp stamp;
-    if (readVaultFile(path, bytes, &stamp) != ReadOutcome::Read)
+    const ReadOutcome read = readVaultFile(path, bytes, &stamp);
+    if (read == ReadOutcome::TooLarge)
+        return true;
+    if (read != ReadOutcome::Read)
         return snapshot.hasBytes;
     if (!snapshot.hasBytes || bytes != snapshot.bytes)
         return true;

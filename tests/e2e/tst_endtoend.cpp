@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -88,6 +89,9 @@ private slots:
     void vaultLoadsBeforeTheWindowShows();
     void commandLine_data();
     void commandLine();
+    void informationOptions_data();
+    void informationOptions();
+    void pathNotInTheLocaleEncodingIsNotSavedElsewhere();
     void wholeRunByKeyboardAndMouse();
     void wrongPasswordNeverOverwrites();
     void secondWindowIsAskedBeforeReplacing();
@@ -95,7 +99,8 @@ private slots:
     void renderScreenshot();
 
 private:
-    void start(const QStringList &arguments);
+    // Starts keyloft with these arguments, or `program` (a shell, say) with them.
+    void start(const QStringList &arguments, const QString &program = QString());
     // Types the master password at the prompt and confirms it.
     bool enterPassword(const QString &password);
     // Dismisses the message box titled `title` with Return.
@@ -146,14 +151,16 @@ void TestEndToEnd::cleanup()
     }
 }
 
-void TestEndToEnd::start(const QStringList &arguments)
+void TestEndToEnd::start(const QStringList &arguments, const QString &program)
 {
     m_keyloft = std::make_unique<QProcess>();
     QProcessEnvironment environment = x.environment();
     environment.insert(QStringLiteral("HOME"), m_dir->path());
     m_keyloft->setProcessEnvironment(environment);
     m_keyloft->setProcessChannelMode(QProcess::ForwardedChannels);
-    m_keyloft->start(qEnvironmentVariable("KEYLOFT_BINARY"), arguments);
+    m_keyloft->setWorkingDirectory(m_dir->path());
+    m_keyloft->start(
+        program.isEmpty() ? qEnvironmentVariable("KEYLOFT_BINARY") : program, arguments);
     QVERIFY2(m_keyloft->waitForStarted(), qPrintable(m_keyloft->errorString()));
 }
 
@@ -302,6 +309,76 @@ void TestEndToEnd::commandLine()
     QCOMPARE(exitCode(), 0);
     QCOMPARE(readBytes(vault), content);
     QCOMPARE(filesIn(m_dir->path()), QStringList { "vault.pwdb" });
+}
+
+void TestEndToEnd::informationOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("output");
+
+    const QByteArray usage = "Usage: keyloft [VAULT]\n"
+                             "VAULT is the vault file to open at start; Save creates it when it "
+                             "is missing.\n"
+                             "More in the manual page: man keyloft\n";
+    QTest::addRow("--help") << QStringList { "--help" } << usage;
+    QTest::addRow("-h") << QStringList { "-h" } << usage;
+    QTest::addRow("after toolkit options") << QStringList { "-style", "Fusion", "--help" } << usage;
+    QTest::addRow("--version") << QStringList { "--version" }
+                               << QByteArray("keyloft " KEYLOFT_VERSION "\n");
+}
+
+// Answered on standard output before the master password is asked for.
+void TestEndToEnd::informationOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, output);
+
+    QProcess keyloft;
+    keyloft.setProcessEnvironment(x.environment());
+    keyloft.start(qEnvironmentVariable("KEYLOFT_BINARY"), arguments);
+    QVERIFY(keyloft.waitForFinished(10000));
+    QCOMPARE(keyloft.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(keyloft.exitCode(), 0);
+    QCOMPARE(keyloft.readAllStandardOutput(), output);
+    QVERIFY(x.visibleWindows(QStringLiteral("Master Password")).isEmpty());
+    QCOMPARE(filesIn(m_dir->path()), QStringList());
+}
+
+// A Latin-1 name under a UTF-8 locale decodes to another name: keyloft says
+// it cannot open the vault and starts without one, so that Save asks where
+// to write instead of creating a file of that other name.
+void TestEndToEnd::pathNotInTheLocaleEncodingIsNotSavedElsewhere()
+{
+    const QByteArray vault = QFile::encodeName(m_dir->path()) + "/caf\xe9.pwdb";
+    const QByteArray content = xorBytes("a\tb\tc\n", "pw");
+    FILE *out = std::fopen(vault.constData(), "wb");
+    QVERIFY(out
+        && std::fwrite(content.constData(), 1, size_t(content.size()), out)
+            == size_t(content.size()));
+    std::fclose(out);
+
+    start({ QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf 'caf\\351.pwdb')\""),
+              qEnvironmentVariable("KEYLOFT_BINARY") },
+        QStringLiteral("/bin/sh"));
+    QVERIFY(enterPassword(QStringLiteral("pw")));
+    QVERIFY(acknowledge(QStringLiteral("Error"))); // before the window
+    const QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
+    const QString dialog = x.waitForWindow(QStringLiteral("Save Passwords"));
+    QVERIFY2(!dialog.isEmpty(), "the save must ask for a file");
+    x.key(QStringLiteral("Escape"));
+    QVERIFY(x.waitUntilGone(dialog));
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+    QByteArray after(content.size() + 1, '\0');
+    FILE *in = std::fopen(vault.constData(), "rb");
+    QVERIFY(in);
+    after.truncate(qsizetype(std::fread(after.data(), 1, size_t(after.size()), in)));
+    std::fclose(in);
+    QCOMPARE(after, content);
+    QCOMPARE(filesIn(m_dir->path()).size(), 1);
+    QCOMPARE(::unlink(vault.constData()), 0); // a name QTemporaryDir cannot remove
 }
 
 // Add two entries, save to the path from the command line without a dialog,
