@@ -4,18 +4,32 @@
 # UndefinedBehaviorSanitizer, the end-to-end tests of the real program under
 # Xvfb, a bounded fuzzing run of the vault reader, and the checks of the
 # desktop files, the install and the Debian package.
+#
+#     ./test.sh                  on this machine
+#     ./test.sh --on debian-13   the same, inside a clean Debian 13 root
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# What the end-to-end, fuzzing and packaging tests need beyond the build itself.
-"$root/scripts/ensure-packages.sh" xvfb xdotool xclip x11-utils openbox clang libclang-rt-dev strace \
-    desktop-file-utils appstream libxml2-utils shared-mime-info lintian dpkg-dev file \
-    binutils-mingw-w64-x86-64
+if [[ $# -gt 0 ]]; then
+    [[ $# -eq 2 && $1 == --on && $2 == debian-13 ]] || {
+        echo "usage: $0 [--on debian-13]" >&2
+        exit 2
+    }
+    exec "$root/scripts/debian-root.sh" "$2" /src/test.sh
+fi
+# Where the build folders go: beside the sources, unless KEYLOFT_BUILD_ROOT
+# names a folder of their own (the Debian root's builds are kept apart).
+build_root=${KEYLOFT_BUILD_ROOT:-$root}
 
-"$root/scripts/build.sh" "$root/build-asan" -DKEYLOFT_BUILD_TESTS=ON -DKEYLOFT_SANITIZE=ON
-CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DKEYLOFT_BUILD_TESTS=OFF -DKEYLOFT_FUZZ=ON
-"$root/scripts/build.sh" "$root/build-tests" -DKEYLOFT_BUILD_TESTS=ON \
-    -DKEYLOFT_SANITIZED_BUILD="$root/build-asan" -DKEYLOFT_FUZZ_BUILD="$root/build-fuzz"
+# shellcheck source=scripts/packages.sh
+. "$root/scripts/packages.sh"
+"$root/scripts/ensure-packages.sh" "${test_packages[@]}"
+
+"$root/scripts/build.sh" "$build_root/build-asan" -DKEYLOFT_BUILD_TESTS=ON -DKEYLOFT_SANITIZE=ON
+CXX=clang++ "$root/scripts/build.sh" "$build_root/build-fuzz" -DKEYLOFT_BUILD_TESTS=OFF \
+    -DKEYLOFT_FUZZ=ON
+"$root/scripts/build.sh" "$build_root/build-tests" -DKEYLOFT_BUILD_TESTS=ON \
+    -DKEYLOFT_SANITIZED_BUILD="$build_root/build-asan" -DKEYLOFT_FUZZ_BUILD="$build_root/build-fuzz"
 
 # The tests see a home and runtime folder of their own, removed afterwards, so
 # nothing they or Qt write lands in the user's.
@@ -26,5 +40,5 @@ export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime"
 unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
 export QT_QPA_PLATFORM=offscreen
 
-cd "$root/build-tests"
+cd "$build_root/build-tests"
 ctest --output-on-failure --timeout 900

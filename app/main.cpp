@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSize>
 #include <QString>
 
@@ -52,7 +53,11 @@ int runWindow(int argc, char *argv[], const QString &masterPassword)
     }
 
     MainWindow window(vaultPath, masterPassword, nullptr);
-    window.resize(QSize(700, 400));
+    // Never larger than the screen, even on a small one at a large scale.
+    QSize size(700, 400);
+    if (const QScreen *screen = window.screen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    window.resize(size);
     window.show();
     return QApplication::exec();
 }

@@ -6,7 +6,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=$1
 shift
 
-"$root/scripts/ensure-packages.sh" cmake ninja-build g++ qt6-base-dev
+# shellcheck source=scripts/packages.sh
+. "$root/scripts/packages.sh"
+"$root/scripts/ensure-packages.sh" "${build_packages[@]}"
 
 werror=OFF
 [[ "${CI:-}" == "true" ]] && werror=ON

@@ -48,6 +48,7 @@ private slots:
     void noRowSelected();
     void deleteRemovesTheCurrentRowWithoutAsking();
     void duplicateServicesStandSideBySide();
+    void addedRowIsScrolledIntoView();
 
 private:
     // A window holding two entries, without a vault file.
@@ -315,6 +316,32 @@ void TestEntryOperations::duplicateServicesStandSideBySide()
     QVERIFY(triggerAction(window, QStringLiteral("Add")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(tableRows(table), QList<QStringList>({ { "same", "a", "1" }, { "same", "b", "2" } }));
+}
+
+// The new row shows at once, however long the table; the current row and the
+// selection stay where the user left them.
+void TestEntryOperations::addedRowIsScrolledIntoView()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    QList<QStringList> rows;
+    for (int i = 0; i < 40; ++i)
+        rows.append({ QStringLiteral("service %1").arg(i), "user", "password" });
+    setTableRows(table, rows);
+    window.resize(700, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    table->setCurrentCell(1, 0);
+
+    DialogDriver driver;
+    expectPrompts(driver, QStringLiteral("Add Entry"), {}, { "new", "entry", "here" }, false);
+    QVERIFY(triggerAction(window, QStringLiteral("Add")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(table->rowCount(), 41);
+    QVERIFY(table->viewport()->rect().contains(table->visualItemRect(table->item(40, 0))));
+    QCOMPARE(table->currentRow(), 1);
+    QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+    QVERIFY(table->selectionModel()->isRowSelected(1, QModelIndex()));
 }
 
 QTEST_MAIN(TestEntryOperations)

@@ -1,7 +1,9 @@
 #include "dialogdriver.h"
 #include "ui/mainwindow.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,7 +28,21 @@ private slots:
     void slotsInDeclaredOrder();
     void columnsShareTheWidth();
     void keysReachNoOperation();
+    void tabReachesEveryControlInReadingOrder();
+    void screenReaderNames_data();
+    void screenReaderNames();
 };
+
+namespace {
+
+QString nameOf(const QWidget *widget)
+{
+    if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
+        return button->text();
+    return widget ? widget->objectName() : QStringLiteral("(none)");
+}
+
+} // namespace
 
 void TestMainWindow::windowAndNoDialogWithoutPath()
 {
@@ -174,6 +190,74 @@ void TestMainWindow::keysReachNoOperation()
     QVERIFY(table->viewport()->findChildren<QLineEdit *>().isEmpty()); // no cell editor open
     QVERIFY(
         window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit"))->text().isEmpty());
+}
+
+// With rows in the table, Tab still leaves it; every control is reached, in
+// the order the window reads, and Space on a toolbar button runs its action.
+void TestMainWindow::tabReachesEveryControlInReadingOrder()
+{
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    table->setRowCount(2);
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 3; ++column)
+            table->setItem(row, column, new QTableWidgetItem(QStringLiteral("x")));
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    table->setFocus();
+    table->setCurrentCell(0, 0);
+    QTest::keyClick(table, Qt::Key_Down); // arrows still move between rows
+    QCOMPARE(table->currentRow(), 1);
+
+    const QStringList order = { "Add", "Edit", "Delete", "Save", "Load", "Generate Password",
+        "lengthEdit", "generatedPasswordEdit", "table" };
+    QStringList forward;
+    for (int i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        forward << nameOf(QApplication::focusWidget());
+    }
+    QCOMPARE(forward, order);
+    QStringList backward;
+    for (int i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        backward.prepend(nameOf(QApplication::focusWidget()));
+    }
+    QCOMPARE(backward, QStringList { "table" } + order.mid(0, order.size() - 1));
+
+    for (int i = 0; i < 3; ++i) // to Delete, with the second row selected
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(nameOf(QApplication::focusWidget()), QStringLiteral("Delete"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(table->rowCount(), 1);
+}
+
+void TestMainWindow::screenReaderNames_data()
+{
+    QTest::addColumn<QString>("widget");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("role");
+
+    QTest::addRow("table") << "table"
+                           << "Entries" << int(QAccessible::Table);
+    QTest::addRow("length field, by its label") << "lengthEdit"
+                                                << "Length:" << int(QAccessible::EditableText);
+    QTest::addRow("result field") << "generatedPasswordEdit"
+                                  << "Generated password" << int(QAccessible::EditableText);
+}
+
+void TestMainWindow::screenReaderNames()
+{
+    QFETCH(QString, widget);
+    QFETCH(QString, name);
+    QFETCH(int, role);
+
+    MainWindow window(QString(), QStringLiteral("key"));
+    QAccessibleInterface *accessible
+        = QAccessible::queryAccessibleInterface(window.findChild<QWidget *>(widget));
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+    QCOMPARE(int(accessible->role()), role);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -71,8 +71,12 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
 void MainWindow::addEntry()
 {
     Entry entry;
-    if (promptEntry(QStringLiteral("Add Entry"), entry))
-        appendEntry(entry);
+    if (!promptEntry(QStringLiteral("Add Entry"), entry))
+        return;
+    appendEntry(entry);
+    // Laid out now rather than later, so that the scroll bar reaches the new row.
+    table->doItemsLayout();
+    table->scrollToItem(table->item(table->rowCount() - 1, 0));
 }
 
 // After a load the table has a current row that nothing highlights; Edit

@@ -36,6 +36,9 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the table for the toolbar; the arrow keys move between rows.
+    table->setTabKeyNavigation(false);
+    table->setAccessibleName(QStringLiteral("Entries"));
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -50,16 +53,32 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     QAction *saveAction = toolBar->addAction(QStringLiteral("Save"));
     QAction *loadAction = toolBar->addAction(QStringLiteral("Load"));
 
+    // Toolbar buttons take no keyboard focus by default, which would leave a
+    // user without a mouse unable to reach any operation.
+    QWidget *previous = table;
+    for (QAction *action : { addAction, editAction, deleteAction, saveAction, loadAction }) {
+        QWidget *button = toolBar->widgetForAction(action);
+        button->setFocusPolicy(Qt::TabFocus);
+        setTabOrder(previous, button);
+        previous = button;
+    }
+
     auto *generatorRow = new QHBoxLayout;
     auto *generateButton = new QPushButton(QStringLiteral("Generate Password"));
     layout->addWidget(generateButton);
-    generatorRow->addWidget(new QLabel(QStringLiteral("Length:")));
+    auto *lengthLabel = new QLabel(QStringLiteral("Length:"));
+    lengthLabel->setBuddy(lengthEdit); // a screen reader announces the field by its label
+    generatorRow->addWidget(lengthLabel);
     generatorRow->addWidget(lengthEdit);
     generatorRow->addWidget(generatedPasswordEdit);
     layout->addLayout(generatorRow);
     lengthEdit->setText(QStringLiteral("16"));
     lengthEdit->setObjectName(QStringLiteral("lengthEdit"));
     generatedPasswordEdit->setObjectName(QStringLiteral("generatedPasswordEdit"));
+    generatedPasswordEdit->setAccessibleName(QStringLiteral("Generated password"));
+    setTabOrder(previous, generateButton);
+    setTabOrder(generateButton, lengthEdit);
+    setTabOrder(lengthEdit, generatedPasswordEdit);
 
     connect(addAction, &QAction::triggered, this, &MainWindow::addEntry);
     connect(editAction, &QAction::triggered, this, &MainWindow::editEntry);

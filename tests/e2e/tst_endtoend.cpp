@@ -86,6 +86,7 @@ private slots:
     void cleanup();
     void promptEndsTheRun_data();
     void promptEndsTheRun();
+    void vaultLoadsBeforeTheWindowShows_data();
     void vaultLoadsBeforeTheWindowShows();
     void commandLine_data();
     void commandLine();
@@ -93,6 +94,7 @@ private slots:
     void informationOptions();
     void pathNotInTheLocaleEncodingIsNotSavedElsewhere();
     void wholeRunByKeyboardAndMouse();
+    void wholeRunByKeyboardOnly();
     void wrongPasswordNeverOverwrites();
     void secondWindowIsAskedBeforeReplacing();
     void generatedPasswordReachesTheClipboard();
@@ -260,19 +262,34 @@ void TestEndToEnd::promptEndsTheRun()
     QCOMPARE(readBytes(vault), content);
 }
 
+void TestEndToEnd::vaultLoadsBeforeTheWindowShows_data()
+{
+    QTest::addColumn<QByteArray>("scale");
+    QTest::addColumn<QSize>("size"); // in the screen's pixels, the frame left out
+
+    QTest::addRow("700 x 400") << QByteArray() << QSize(700, 400);
+    // The 1280 x 800 screen is 640 x 400 at twice the scale: the window fits.
+    QTest::addRow("twice the scale, bounded by the screen") << QByteArray("2") << QSize(1280, 800);
+}
+
 void TestEndToEnd::vaultLoadsBeforeTheWindowShows()
 {
+    QFETCH(QByteArray, scale);
+    QFETCH(QSize, size);
     const QString vault = file(QStringLiteral("vault.pwdb"));
     QVERIFY(writeBytes(vault, xorBytes("mail\talice\tpw1\nbank\tbob\tpw2\n", "sésame")));
 
+    if (!scale.isEmpty())
+        qputenv("QT_SCALE_FACTOR", scale);
     start({ vault });
+    qunsetenv("QT_SCALE_FACTOR");
     QVERIFY(enterPassword(QStringLiteral("sésame")));
     QVERIFY(!x.waitForWindow(QStringLiteral("Loaded")).isEmpty());
     QVERIFY(x.visibleWindows(QStringLiteral("Keyloft")).isEmpty());
     QVERIFY(acknowledge(QStringLiteral("Loaded")));
     const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
-    QCOMPARE(x.windowSize(window), QSize(700, 400));
+    QCOMPARE(x.windowSize(window), size);
     shoot(window, QStringLiteral("loaded"));
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);
@@ -415,6 +432,51 @@ void TestEndToEnd::wholeRunByKeyboardAndMouse()
     QCOMPARE(exitCode(), 0);
     QCOMPARE(readBytes(vault), expected);
     QVERIFY(inodeOf(vault) != firstInode); // written anew, not left alone
+}
+
+// Without a mouse: Tab from the table to the toolbar, Space to press a
+// button, the prompts and the file dialog typed into.
+void TestEndToEnd::wholeRunByKeyboardOnly()
+{
+    const QString vault = file(QStringLiteral("keys.pwdb"));
+    const QByteArray expected = xorBytes("github\talice\ts3cret!\n", "pw");
+
+    start({});
+    QVERIFY(enterPassword(QStringLiteral("pw")));
+    QString window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    x.activate(window);
+    x.key(QStringLiteral("Tab")); // from the table to Add
+    x.key(QStringLiteral("space"));
+    QString prompt;
+    for (const char *text : { "github", "alice", "s3cret!" }) {
+        prompt = x.waitForWindow(QStringLiteral("Add Entry"), prompt);
+        QVERIFY(!prompt.isEmpty());
+        x.type(QString::fromLatin1(text));
+        x.key(QStringLiteral("Return"));
+    }
+    QVERIFY(x.waitUntilGone(prompt));
+    for (int i = 0; i < 3; ++i) // Add, Edit, Delete, Save
+        x.key(QStringLiteral("Tab"));
+    x.key(QStringLiteral("space"));
+    const QString dialog = x.waitForWindow(QStringLiteral("Save Passwords"));
+    QVERIFY(!dialog.isEmpty());
+    x.type(vault);
+    x.key(QStringLiteral("Return"));
+    QVERIFY(acknowledge(QStringLiteral("Saved")));
+    QCOMPARE(readBytes(vault), expected);
+    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
+    QCOMPARE(exitCode(), 0);
+
+    start({ vault }); // the entry is back: Yes on exit writes it again
+    QVERIFY(enterPassword(QStringLiteral("pw")));
+    QVERIFY(acknowledge(QStringLiteral("Loaded")));
+    window = mainWindow();
+    QVERIFY(!window.isEmpty());
+    QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
+    QVERIFY(acknowledge(QStringLiteral("Saved")));
+    QCOMPARE(exitCode(), 0);
+    QCOMPARE(readBytes(vault), expected);
 }
 
 void TestEndToEnd::wrongPasswordNeverOverwrites()

@@ -1,0 +1,15 @@
+# The Debian packages Keyloft needs, sourced by the scripts that install them
+# and by the one that builds a clean Debian root for the test suite.
+
+# Building the program.
+build_packages=(cmake ninja-build g++ qt6-base-dev)
+
+# What the tests need beyond the build: the end-to-end tests' X server and
+# input, the fuzzing build, the save's fault injection, the packaging checks,
+# the screen-reader check, the licence and static-analysis checks.
+test_packages=(
+    xvfb xdotool xclip x11-utils openbox clang libclang-rt-dev strace
+    desktop-file-utils appstream libxml2-utils shared-mime-info lintian dpkg-dev file
+    binutils-mingw-w64-x86-64
+    git reuse clazy at-spi2-core python3-pyatspi dbus dbus-x11
+)
