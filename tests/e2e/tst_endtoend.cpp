@@ -113,6 +113,9 @@ private:
     bool closeAndAnswer(const QString &window, const QString &answerKey);
     // Waits for keyloft to end; its exit code, or -1 when it crashed or hung.
     int exitCode();
+    // Starts keyloft on the vault and closes it with Yes, so that the vault is
+    // written again from what the load put into the table.
+    bool reopenAndSaveOnExit(const QString &vault, const QString &password);
     QString file(const QString &name) const { return m_dir->filePath(name); }
     void shoot(const QString &window, const QString &name);
 
@@ -225,6 +228,16 @@ int TestEndToEnd::exitCode()
         || m_keyloft->exitStatus() != QProcess::NormalExit)
         return -1;
     return m_keyloft->exitCode();
+}
+
+bool TestEndToEnd::reopenAndSaveOnExit(const QString &vault, const QString &password)
+{
+    start({ vault });
+    if (!enterPassword(password) || !acknowledge(QStringLiteral("Loaded")))
+        return false;
+    const QString window = mainWindow();
+    return !window.isEmpty() && closeAndAnswer(window, QStringLiteral("y"))
+        && acknowledge(QStringLiteral("Saved")) && exitCode() == 0;
 }
 
 void TestEndToEnd::shoot(const QString &window, const QString &name)
@@ -410,7 +423,7 @@ void TestEndToEnd::wholeRunByKeyboardAndMouse()
     start({ vault });
     QVERIFY(enterPassword(QStringLiteral("correct horse")));
     QVERIFY(acknowledge(QStringLiteral("Error"))); // the file does not exist yet
-    QString window = mainWindow();
+    const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
     QVERIFY(addEntry(window, { "github", "alice", "s3cret!" }));
     QVERIFY(addEntry(window, { "mail", "bob@example.org", "pa ss" }));
@@ -422,14 +435,7 @@ void TestEndToEnd::wholeRunByKeyboardAndMouse()
     QCOMPARE(exitCode(), 0);
 
     const ino_t firstInode = inodeOf(vault);
-    start({ vault });
-    QVERIFY(enterPassword(QStringLiteral("correct horse")));
-    QVERIFY(acknowledge(QStringLiteral("Loaded")));
-    window = mainWindow();
-    QVERIFY(!window.isEmpty());
-    QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
-    QVERIFY(acknowledge(QStringLiteral("Saved")));
-    QCOMPARE(exitCode(), 0);
+    QVERIFY(reopenAndSaveOnExit(vault, QStringLiteral("correct horse")));
     QCOMPARE(readBytes(vault), expected);
     QVERIFY(inodeOf(vault) != firstInode); // written anew, not left alone
 }
@@ -443,7 +449,7 @@ void TestEndToEnd::wholeRunByKeyboardOnly()
 
     start({});
     QVERIFY(enterPassword(QStringLiteral("pw")));
-    QString window = mainWindow();
+    const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
     x.activate(window);
     x.key(QStringLiteral("Tab")); // from the table to Add
@@ -468,14 +474,7 @@ void TestEndToEnd::wholeRunByKeyboardOnly()
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);
 
-    start({ vault }); // the entry is back: Yes on exit writes it again
-    QVERIFY(enterPassword(QStringLiteral("pw")));
-    QVERIFY(acknowledge(QStringLiteral("Loaded")));
-    window = mainWindow();
-    QVERIFY(!window.isEmpty());
-    QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
-    QVERIFY(acknowledge(QStringLiteral("Saved")));
-    QCOMPARE(exitCode(), 0);
+    QVERIFY(reopenAndSaveOnExit(vault, QStringLiteral("pw"))); // the entry is back
     QCOMPARE(readBytes(vault), expected);
 }
 
