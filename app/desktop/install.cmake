@@ -27,6 +27,8 @@ foreach(page changelog keyloft.1)
 endforeach()
 add_custom_target(keyloft_docs ALL
     DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz ${CMAKE_CURRENT_BINARY_DIR}/keyloft.1.gz)
+# The package's copyright file, in Debian's machine-readable format: Keyloft is
+# GPL-3.0-or-later, its AppStream metadata CC0-1.0, as in the files' own SPDX lines.
 install(FILES ${desktop}/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
     DESTINATION ${KEYLOFT_DOCDIR})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/keyloft.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -35,6 +37,12 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME keyloft)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Keyloft maintainers <maintainers@keyloft.invalid>")
+set(CPACK_PACKAGE_VENDOR "The Keyloft developers")
+# A Debian package states its licence in the copyright file alone; the licence
+# text is what installers that show one (NSIS, WiX, productbuild) show, and
+# RPM has a field of its own.
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSES/GPL-3.0-or-later.txt)
+set(CPACK_RPM_PACKAGE_LICENSE GPL-3.0-or-later)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "single-user desktop password manager")
 # The summary above is the synopsis; CPack indents these lines itself.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Keyloft keeps a table of entries, a service, a user name and a password
