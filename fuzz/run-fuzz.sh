@@ -18,7 +18,14 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds == 0)); then
     echo "$0: seconds must be a positive whole number, not '$seconds'" >&2
     exit 2
 fi
-if ! compgen -G "$here/corpus/*" >/dev/null; then
+# The seeds, without the .license files beside them that name their licence.
+seeds=()
+for seed in "$here"/corpus/*; do
+    if [[ -f "$seed" && "$seed" != *.license ]]; then
+        seeds+=("$seed")
+    fi
+done
+if ((${#seeds[@]} == 0)); then
     echo "$0: no seed corpus in $here/corpus" >&2
     exit 2
 fi
@@ -26,7 +33,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus" "$work/artifacts"
-cp "$here"/corpus/* "$work/corpus/"
+cp "${seeds[@]}" "$work/corpus/"
 cd "$work"
 
 status=0
