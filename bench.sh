@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds Keyloft's benchmark in Release and runs it: one line per target with
 # the figures, the ratio, the target and PASS or MISS.
 set -euo pipefail

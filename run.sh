@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds Keyloft and starts it; an optional argument is the vault file to open.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds Keyloft three ways and runs the whole suite headless in one CTest run:
 # the unit and GUI tests, the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the end-to-end tests of the real program under

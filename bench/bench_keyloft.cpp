@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Keyloft developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Measures Keyloft's own work against the costs it cannot avoid: the cipher
 // against copying the same bytes, loading and saving against filling Qt's
 // table with the same strings. Prints one line per target: the figures, the

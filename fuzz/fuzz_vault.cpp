@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Keyloft developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // libFuzzer target for reading a vault: deciphering the file content and
 // decoding the text into entries. An input is one key-length byte k, then k
 // key bytes (fewer when the input ends sooner), then the file content.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Keyloft developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Writes the seed corpus of fuzz_vault into the folder given as argument:
 // vault files made by the program's own encoder and cipher, each stored as
 // the fuzz input layout wants it (key-length byte, key, file content).

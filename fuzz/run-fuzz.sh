@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs a fuzz target for a bounded time: run-fuzz.sh <fuzz_vault binary> [seconds, default 30].
 # The seed corpus next to this script is copied into a fresh temporary folder
 # that serves as the working corpus; new inputs, crash files and everything

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Keyloft developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "generator/passwordgenerator.h"
 #include "ui/mainwindow.h"
 

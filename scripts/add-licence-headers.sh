@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Gives every file of the tree that git tracks or would track (ignored files
 # stay out, as they do for `reuse lint`) the two SPDX lines naming its copyright
 # holder, 2026 The Keyloft developers, and its licence, GPL-3.0-or-later: a

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Configures and builds Keyloft into the given build directory, with any extra
 # CMake arguments after it. Installs the build tools and Qt first.
 set -euo pipefail

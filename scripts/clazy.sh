@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs clazy's checks of levels 0 to 2 over the program's own sources, with
 # the compile commands of the given build folder; fails on any finding.
 set -euo pipefail

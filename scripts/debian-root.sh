@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs a command inside a clean Debian root built from Debian's archive:
 #
 #     scripts/debian-root.sh debian-13 COMMAND [ARGUMENT...]

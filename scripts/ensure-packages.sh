@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs the Debian packages named as arguments that are not installed yet.
 # Idempotent: with everything present it only asks dpkg and returns.
 set -euo pipefail

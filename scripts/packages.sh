@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The Debian packages Keyloft needs, sourced by the scripts that install them
 # and by the one that builds a clean Debian root for the test suite.
 

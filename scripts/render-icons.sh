@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Renders app/icons/keyloft.svg to the PNG sizes used by the hicolor icon theme
 # and packs the 16, 32 and 48 pixel renderings into app/keyloft.ico (32-bit BMP
 # entries with an all-zero AND mask) for the Windows executable's resource.

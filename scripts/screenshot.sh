@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Renders docs/screenshot.png: the main window holding three sample entries,
 # shown on a private X server by the end-to-end harness.
 set -euo pipefail

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installing Keyloft as a desktop application, and packaging it for Debian
 # with CPack (`cpack -G DEB` in the build folder).
 include(GNUInstallDirs)

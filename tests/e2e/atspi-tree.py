@@ -1,4 +1,7 @@
 #!/usr/bin/python3
+# SPDX-FileCopyrightText: 2026 The Keyloft developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Reads the running keyloft's accessible tree the way a screen reader does:
 # on a private X server and D-Bus session, with the AT-SPI registry, after a
 # master password typed at the prompt. Prints the application's tree (role

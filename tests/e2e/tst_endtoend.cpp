@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Keyloft developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "testsupport.h"
 #include "ui/mainwindow.h"
 #include "xsession.h"
