@@ -81,6 +81,8 @@ private slots:
     void windowsIconHoldsThreeImages();
     void windowsResourceCompiles();
     void debianPackage();
+    void licenceIsStatedAlike_data();
+    void licenceIsStatedAlike();
     void installedPackageStarts();
 
 private:
@@ -239,6 +241,37 @@ void TestPackaging::debianPackage()
     const QStringList errors = lintian.output.split(QLatin1Char('\n'))
                                    .filter(QRegularExpression(QStringLiteral("^E: ")));
     QVERIFY2(errors.isEmpty(), qPrintable(lintian.output));
+}
+
+void TestPackaging::licenceIsStatedAlike_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("statement");
+    QTest::addRow("Debian copyright file")
+        << "usr/share/doc/keyloft/copyright"
+        << "Files: *\nCopyright: 2026 The Keyloft developers\nLicense: GPL-3.0-or-later\n";
+    QTest::addRow("AppStream metadata") << "usr/share/metainfo/org.keyloft.Keyloft.metainfo.xml"
+                                        << "<project_license>GPL-3.0-or-later</project_license>";
+    QTest::addRow("manual page") << "usr/share/man/man1/keyloft.1.gz"
+                                 << "any later version (GPL-3.0-or-later).";
+}
+
+// The files of the package that state Keyloft's licence state the same one.
+void TestPackaging::licenceIsStatedAlike()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, statement);
+    const QString unpacked = m_dir.filePath(QStringLiteral("unpacked"));
+    if (!QFile::exists(unpacked)) {
+        const Run unpack
+            = run(QStringLiteral("dpkg-deb"), { QStringLiteral("-x"), m_package, unpacked });
+        QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.output));
+    }
+    // zcat -f passes a file that is not compressed through as it is.
+    const Run text
+        = run(QStringLiteral("zcat"), { QStringLiteral("-f"), unpacked + QLatin1Char('/') + file });
+    QCOMPARE(text.exitCode, 0);
+    QVERIFY2(text.output.contains(statement), qPrintable(text.output));
 }
 
 // Installs the package on this machine, starts keyloft from where it was
