@@ -117,7 +117,7 @@ void MainWindow::rememberAfterFailedWrite(const QByteArray &attempted, bool dama
     FileStamp stamp;
     const bool read = readVaultFile(currentFile, onDisk, &stamp) == ReadOutcome::Read;
     if (damaged)
-        lastSeen = read ? VaultSnapshot::of(onDisk, stamp) : VaultSnapshot::none();
+        lastSeen = read ? VaultSnapshot::of(onDisk, stamp) : VaultSnapshot();
     else if (read && onDisk == attempted)
         lastSeen = VaultSnapshot::of(onDisk, stamp);
 }
@@ -136,18 +136,18 @@ void MainWindow::loadFromFile()
     FileStamp stamp;
     switch (readVaultFile(currentFile, content, &stamp)) {
     case ReadOutcome::OpenFailed:
-        lastSeen = VaultSnapshot::none();
+        lastSeen = VaultSnapshot();
         showError(this, QStringLiteral("Failed to open file for reading."));
         return;
     case ReadOutcome::ReadFailed:
-        lastSeen = VaultSnapshot::none();
+        lastSeen = VaultSnapshot();
         showError(this, QStringLiteral("Failed to read file."));
         return;
     case ReadOutcome::TooLarge:
         // Forgotten like a file that is not a vault: no later save may
         // replace it.
         currentFile.clear();
-        lastSeen = VaultSnapshot::none();
+        lastSeen = VaultSnapshot();
         showError(this, QStringLiteral("This file is too large to be a vault."));
         return;
     case ReadOutcome::Read:

@@ -107,16 +107,14 @@ bool isSomethingElse(const QFileInfo &target)
 
 WriteOutcome writeVaultFile(const QString &path, const QByteArray &content, FileStamp *stamp)
 {
-    const QFileInfo target(path);
-    if (isSomethingElse(target))
-        return WriteOutcome::OpenFailed;
     struct stat old
     {
     };
     const bool existed = ::stat(QFile::encodeName(path).constData(), &old) == 0;
     // A file that is there but cannot be looked at must not be taken for a
-    // missing one: a new file would lose its owner and permissions.
-    if (!existed && errno != ENOENT)
+    // missing one: a new file would lose its owner and permissions. Nor is
+    // anything but a regular file a vault (see isSomethingElse).
+    if ((!existed && errno != ENOENT) || (existed && !S_ISREG(old.st_mode)))
         return WriteOutcome::OpenFailed;
     // Replacing one name of a hard-linked file would split it in two.
     if (existed && old.st_nlink > 1)
@@ -124,7 +122,7 @@ WriteOutcome writeVaultFile(const QString &path, const QByteArray &content, File
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        if (existed && target.isWritable())
+        if (existed && ::access(QFile::encodeName(path).constData(), W_OK) == 0)
             return writeInPlace(path, content, stamp);
         return WriteOutcome::OpenFailed;
     }

@@ -21,13 +21,6 @@ qint64 nowInNanoseconds()
 
 } // namespace
 
-VaultSnapshot VaultSnapshot::none()
-{
-    VaultSnapshot snapshot;
-    snapshot.takenAt = nowInNanoseconds();
-    return snapshot;
-}
-
 VaultSnapshot VaultSnapshot::of(const QByteArray &bytes, const FileStamp &stamp)
 {
     VaultSnapshot snapshot;

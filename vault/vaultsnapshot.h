@@ -19,7 +19,6 @@ struct VaultSnapshot
     FileStamp stamp;
     qint64 takenAt = 0; // nanoseconds since the epoch
 
-    static VaultSnapshot none();
     static VaultSnapshot of(const QByteArray &bytes, const FileStamp &stamp);
 };
 
