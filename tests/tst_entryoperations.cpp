@@ -6,7 +6,6 @@
 #include "ui/mainwindow.h"
 
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace TestSupport;
@@ -215,34 +214,22 @@ void TestEntryOperations::editKeepsACarriageReturnFromTheVault()
 }
 
 // The prompts' line edits would cut anything beyond 32 767 characters, even a
-// text accepted unchanged.
+// text accepted unchanged, and a longer paste.
 void TestEntryOperations::fieldsOfAnyLengthAreKeptWhole()
 {
-    QTemporaryDir dir;
-    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
-    const QString file = dir.filePath(QStringLiteral("vault.pwdb"));
-    const QByteArray longPassword(40000, 'p');
-    const QByteArray content = xorBytes("svc\tuser\t" + longPassword + "\n", "key");
-    QVERIFY(writeBytes(file, content));
+    MainWindow window(QString(), QStringLiteral("key"));
+    auto *table = window.findChild<QTableWidget *>();
+    const QStringList entry = { "svc", "user", QString(40000, u'p') };
+    setTableRows(table, { entry });
+    table->setCurrentCell(0, 0);
+    const QStringList pasted = { QString(50000, u's'), "u", QString(70000, u'x') };
 
     DialogDriver driver;
-    driver.message(QMessageBox::Information, QStringLiteral("Loaded"),
-        QStringLiteral("Passwords loaded successfully."));
-    MainWindow window(file, QStringLiteral("key"));
-    auto *table = window.findChild<QTableWidget *>();
-    table->setCurrentCell(0, 0);
-    const QStringList entry = { "svc", "user", QString::fromLatin1(longPassword) };
     expectPrompts(driver, QStringLiteral("Edit Entry"), entry, entry, false);
-    driver.message(QMessageBox::Information, QStringLiteral("Saved"),
-        QStringLiteral("Passwords saved successfully."));
-    const QStringList pasted = { QString(50000, u's'), "u", QString(70000, u'x') };
     expectPrompts(driver, QStringLiteral("Add Entry"), {}, pasted, false);
     QVERIFY(triggerAction(window, QStringLiteral("Edit")));
-    QVERIFY(triggerAction(window, QStringLiteral("Save")));
     QVERIFY(triggerAction(window, QStringLiteral("Add")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
-
-    QCOMPARE(readBytes(file), content);
     QCOMPARE(tableRows(table), QList<QStringList>({ entry, pasted }));
 }
 

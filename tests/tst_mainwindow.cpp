@@ -4,7 +4,6 @@
 #include "dialogdriver.h"
 #include "ui/mainwindow.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QHBoxLayout>
@@ -32,8 +31,6 @@ private slots:
     void columnsShareTheWidth();
     void keysReachNoOperation();
     void tabReachesEveryControlInReadingOrder();
-    void screenReaderNames_data();
-    void screenReaderNames();
 };
 
 namespace {
@@ -233,34 +230,6 @@ void TestMainWindow::tabReachesEveryControlInReadingOrder()
     QCOMPARE(nameOf(QApplication::focusWidget()), QStringLiteral("Delete"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QCOMPARE(table->rowCount(), 1);
-}
-
-void TestMainWindow::screenReaderNames_data()
-{
-    QTest::addColumn<QString>("widget");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("role");
-
-    QTest::addRow("table") << "table"
-                           << "Entries" << int(QAccessible::Table);
-    QTest::addRow("length field, by its label") << "lengthEdit"
-                                                << "Length:" << int(QAccessible::EditableText);
-    QTest::addRow("result field") << "generatedPasswordEdit"
-                                  << "Generated password" << int(QAccessible::EditableText);
-}
-
-void TestMainWindow::screenReaderNames()
-{
-    QFETCH(QString, widget);
-    QFETCH(QString, name);
-    QFETCH(int, role);
-
-    MainWindow window(QString(), QStringLiteral("key"));
-    QAccessibleInterface *accessible
-        = QAccessible::queryAccessibleInterface(window.findChild<QWidget *>(widget));
-    QVERIFY(accessible);
-    QCOMPARE(accessible->text(QAccessible::Name), name);
-    QCOMPARE(int(accessible->role()), role);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -10,11 +10,11 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 
-#include <cstdio>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,10 +95,10 @@ private slots:
     void commandLine();
     void informationOptions_data();
     void informationOptions();
-    void pathNotInTheLocaleEncodingIsNotSavedElsewhere();
     void wholeRunByKeyboardAndMouse();
     void wholeRunByKeyboardOnly();
-    void wrongPasswordNeverOverwrites();
+    void refusedVaultIsNeverOverwritten_data();
+    void refusedVaultIsNeverOverwritten();
     void secondWindowIsAskedBeforeReplacing();
     void generatedPasswordReachesTheClipboard();
     void renderScreenshot();
@@ -377,43 +377,6 @@ void TestEndToEnd::informationOptions()
     QCOMPARE(filesIn(m_dir->path()), QStringList());
 }
 
-// A Latin-1 name under a UTF-8 locale decodes to another name: keyloft says
-// it cannot open the vault and starts without one, so that Save asks where
-// to write instead of creating a file of that other name.
-void TestEndToEnd::pathNotInTheLocaleEncodingIsNotSavedElsewhere()
-{
-    const QByteArray vault = QFile::encodeName(m_dir->path()) + "/caf\xe9.pwdb";
-    const QByteArray content = xorBytes("a\tb\tc\n", "pw");
-    FILE *out = std::fopen(vault.constData(), "wb");
-    QVERIFY(out
-        && std::fwrite(content.constData(), 1, size_t(content.size()), out)
-            == size_t(content.size()));
-    std::fclose(out);
-
-    start({ QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf 'caf\\351.pwdb')\""),
-              qEnvironmentVariable("KEYLOFT_BINARY") },
-        QStringLiteral("/bin/sh"));
-    QVERIFY(enterPassword(QStringLiteral("pw")));
-    QVERIFY(acknowledge(QStringLiteral("Error"))); // before the window
-    const QString window = mainWindow();
-    QVERIFY(!window.isEmpty());
-    QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
-    const QString dialog = x.waitForWindow(QStringLiteral("Save Passwords"));
-    QVERIFY2(!dialog.isEmpty(), "the save must ask for a file");
-    x.key(QStringLiteral("Escape"));
-    QVERIFY(x.waitUntilGone(dialog));
-    QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
-    QCOMPARE(exitCode(), 0);
-    QByteArray after(content.size() + 1, '\0');
-    FILE *in = std::fopen(vault.constData(), "rb");
-    QVERIFY(in);
-    after.truncate(qsizetype(std::fread(after.data(), 1, size_t(after.size()), in)));
-    std::fclose(in);
-    QCOMPARE(after, content);
-    QCOMPARE(filesIn(m_dir->path()).size(), 1);
-    QCOMPARE(::unlink(vault.constData()), 0); // a name QTemporaryDir cannot remove
-}
-
 // Add two entries, save to the path from the command line without a dialog,
 // quit without saving again; the next run finds them, and Yes on exit
 // rewrites the same bytes.
@@ -481,15 +444,36 @@ void TestEndToEnd::wholeRunByKeyboardOnly()
     QCOMPARE(readBytes(vault), expected);
 }
 
-void TestEndToEnd::wrongPasswordNeverOverwrites()
+void TestEndToEnd::refusedVaultIsNeverOverwritten_data()
 {
-    const QString vault = file(QStringLiteral("vault.pwdb"));
-    const QByteArray content = xorBytes("mail\talice\tpw1\nbank\tbob\tpw2\n", "right");
-    QVERIFY(writeBytes(vault, content));
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("password"); // the vault's is "right"
 
-    start({ vault });
-    QVERIFY(enterPassword(QStringLiteral("wrong")));
-    QVERIFY(acknowledge(QStringLiteral("Error")));
+    QTest::addRow("wrong master password") << QByteArray("vault.pwdb") << "wrong";
+    // Decoded under UTF-8, the name would be another one, which a save creates.
+    QTest::addRow("name not valid in the locale's encoding")
+        << QByteArray("caf\xe9.pwdb") << "right";
+}
+
+// Keyloft refuses the vault and forgets it: Yes on exit asks for a file
+// instead of writing the vault or a file of another name.
+void TestEndToEnd::refusedVaultIsNeverOverwritten()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, password);
+
+    const QByteArray vault = QFile::encodeName(m_dir->path()) + '/' + name;
+    const QByteArray content = xorBytes("mail\talice\tpw1\nbank\tbob\tpw2\n", "right");
+    QVERIFY(writeBytes(file(QStringLiteral("new")), content));
+    QCOMPARE(
+        ::rename(QFile::encodeName(file(QStringLiteral("new"))).constData(), vault.constData()), 0);
+
+    // The shell hands keyloft the name's bytes as they are.
+    start({ QStringLiteral("-c"), QStringLiteral("exec \"$0\" *.pwdb"),
+              qEnvironmentVariable("KEYLOFT_BINARY") },
+        QStringLiteral("/bin/sh"));
+    QVERIFY(enterPassword(password));
+    QVERIFY(acknowledge(QStringLiteral("Error"))); // before the window
     const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
     QVERIFY(closeAndAnswer(window, QStringLiteral("y")));
@@ -503,7 +487,12 @@ void TestEndToEnd::wrongPasswordNeverOverwrites()
     QCOMPARE(x.visibleWindows(QStringLiteral("Keyloft")), QStringList { window });
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);
-    QCOMPARE(readBytes(vault), content);
+    // Renamed back to a name that Qt can list, open and remove.
+    QCOMPARE(
+        ::rename(vault.constData(), QFile::encodeName(file(QStringLiteral("new"))).constData()), 0);
+    QCOMPARE(readBytes(file(QStringLiteral("new"))), content);
+    QCOMPARE(filesIn(m_dir->path()).filter(QRegularExpression(QStringLiteral("^[^.]"))),
+        QStringList({ "new", "save-dialog.png" })); // no file of another name
 }
 
 // Two keyloft processes on one vault: the second save is asked before it
