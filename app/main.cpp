@@ -9,23 +9,23 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QMessageBox>
-#include <QScreen>
-#include <QSize>
 #include <QString>
 
 #include <cstdio>
 
 namespace {
 
-// Answers --help and --version on standard output; -1 for any other
-// argument, which is a vault path.
-int answerInformationOption(const char *argument)
+constexpr char usage[] = "Usage: keyloft [VAULT]\n";
+
+// Answers --help and --version on standard output, and -1 for any other
+// argument.
+int answerInformationOption(const QByteArray &option)
 {
-    const QByteArray option(argument);
     if (option == "--help" || option == "-h") {
-        std::fputs("Usage: keyloft [VAULT]\n"
-                   "VAULT is the vault file to open at start; Save creates it when it is "
+        std::fputs(usage, stdout);
+        std::fputs("VAULT is the vault file to open at start; Save creates it when it is "
                    "missing.\n"
+                   "-- ends the options: what follows is the vault, even if it starts with -.\n"
                    "More in the manual page: man keyloft\n",
             stdout);
         return 0;
@@ -37,30 +37,45 @@ int answerInformationOption(const char *argument)
     return -1;
 }
 
-// Runs the window until it is closed; returns the event loop's result.
-int runWindow(int argc, char *argv[], const QString &masterPassword)
+// Reads the arguments the toolkit left. Returns the status to exit with at
+// once (an information option answered, an unknown option refused), or -1
+// with the vault named, if any, in `vault`. A mistyped option must never
+// become the name of a vault that a save then creates.
+int readArguments(int argc, char *argv[], QByteArray *vault)
 {
-    // Read after QApplication has taken its own options out of argv, so the
-    // vault is the first argument the toolkit leaves.
-    QString vaultPath;
-    if (argc > 1) {
-        vaultPath = QString::fromLocal8Bit(argv[1]);
-        // A name that is not valid in the local encoding decodes to another
-        // name: loading would fail, and a save would create that other file.
-        if (vaultPath.toLocal8Bit() != QByteArray(argv[1])) {
-            QMessageBox::critical(nullptr, QStringLiteral("Error"),
-                QStringLiteral("Failed to open file for reading."), QMessageBox::Ok,
-                QMessageBox::NoButton);
-            vaultPath.clear();
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && argument.startsWith('-')) {
+            const int status = answerInformationOption(argument);
+            if (status >= 0)
+                return status;
+            std::fprintf(stderr, "keyloft: unknown option %s\n%s", argv[i], usage);
+            return 2;
+        } else if (vault->isNull()) {
+            *vault = argument;
         }
     }
+    return -1;
+}
 
+// Runs the window until it is closed; returns the event loop's result.
+int runWindow(const QByteArray &vault, const QString &masterPassword)
+{
+    QString vaultPath = QString::fromLocal8Bit(vault);
+    // A name that is not valid in the local encoding decodes to another
+    // name: loading would fail, and a save would create that other file.
+    if (vaultPath.toLocal8Bit() != vault) {
+        QMessageBox::critical(nullptr, QStringLiteral("Error"),
+            QStringLiteral("Failed to open file for reading."), QMessageBox::Ok,
+            QMessageBox::NoButton);
+        vaultPath.clear();
+    }
+
+    // The window sizes and places itself before it loads the vault.
     MainWindow window(vaultPath, masterPassword, nullptr);
-    // Never larger than the screen, even on a small one at a large scale.
-    QSize size(700, 400);
-    if (const QScreen *screen = window.screen())
-        size = size.boundedTo(screen->availableGeometry().size());
-    window.resize(size);
     window.show();
     return QApplication::exec();
 }
@@ -75,15 +90,18 @@ int main(int argc, char *argv[])
         return 0;
     protectProcessMemory();
     QApplication app(argc, argv);
-    if (argc > 1 && answerInformationOption(argv[1]) >= 0)
-        return 0;
+    // Read after QApplication has taken its own options out of argv.
+    QByteArray vault;
+    const int status = readArguments(argc, argv, &vault);
+    if (status >= 0)
+        return status;
 
     bool confirmed = false;
     QString masterPassword = askMasterPassword(&confirmed);
     if (!confirmed || masterPassword.isEmpty())
         return 0;
 
-    const int status = runWindow(argc, argv, masterPassword);
+    const int result = runWindow(vault, masterPassword);
     wipe(masterPassword);
-    return status;
+    return result;
 }

@@ -29,6 +29,8 @@ QMimeData *secretMimeData(const QString &password)
     data->setData(QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"), QByteArray());
 #elif defined(Q_OS_UNIX)
     data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    // CopyQ does not know the hint above, but leaves this out of its history.
+    data->setData(QStringLiteral("application/x-copyq-hidden"), QByteArrayLiteral("1"));
 #endif
     return data;
 }

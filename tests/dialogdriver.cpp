@@ -138,7 +138,7 @@ DialogDriver &DialogDriver::message(QMessageBox::Icon icon, const QString &title
 }
 
 DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QString &caption,
-    const QString &filter, const std::optional<QString> &path)
+    const QString &filter, const std::optional<QString> &path, const QString &start)
 {
     Step step;
     step.description = QStringLiteral("file dialog \"%1\"").arg(caption);
@@ -150,6 +150,8 @@ DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QStri
             mismatch("accept mode", int(dialog->acceptMode()), int(mode)),
             mismatch("caption", dialog->windowTitle(), caption),
             mismatch("filter", dialog->nameFilters().join(QStringLiteral(";;")), filter),
+            start.isNull() ? QString()
+                           : mismatch("first offer", dialog->selectedFiles().value(0), start),
         });
     };
     step.answer = [path](QWidget *widget) {
@@ -208,6 +210,7 @@ void DialogDriver::poll()
         return;
     }
     m_seen << textOf(dialog);
+    m_placed << dialog->geometry();
     step.answer(dialog);
 }
 

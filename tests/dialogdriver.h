@@ -45,9 +45,10 @@ public:
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // A QFileDialog for opening or saving. `path` is chosen and accepted, or
-    // std::nullopt cancels.
+    // std::nullopt cancels. A non-null `start` is the file it must offer first.
     DialogDriver &fileDialog(QFileDialog::AcceptMode mode, const QString &caption,
-        const QString &filter, const std::optional<QString> &path);
+        const QString &filter, const std::optional<QString> &path,
+        const QString &start = QString());
 
     // The step added last is a dialog of its own, without the main window as
     // its parent; every other dialog must belong to the main window.
@@ -60,6 +61,8 @@ public:
 
     // The label or text of every dialog that was answered, in order.
     const QStringList &seen() const { return m_seen; }
+    // Where each answered dialog stood on the screen, in order.
+    const QList<QRect> &placed() const { return m_placed; }
 
 private:
     struct Step
@@ -80,6 +83,7 @@ private:
     size_t m_next = 0;
     QStringList m_errors;
     QStringList m_seen;
+    QList<QRect> m_placed;
     QTimer m_timer;
     QPointer<QWidget> m_answered;
     int m_answeredTicks = 0;

@@ -5,10 +5,12 @@
 #include "dialogdriver.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QToolBar>
 
 #include <csignal>
@@ -21,7 +23,25 @@ namespace {
 
     constexpr uid_t nobody = 65534;
 
+    // What the program keeps for the user between runs (the record of the
+    // keys vaults were saved with) goes to a data folder of each test
+    // process's own, removed with the application object.
+    class PrivateDataFolder : public QObject
+    {
+    public:
+        using QObject::QObject;
+        QTemporaryDir folder;
+    };
+
+    void usePrivateDataFolder()
+    {
+        auto *data = new PrivateDataFolder(QCoreApplication::instance());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data->folder.path()));
+    }
+
 } // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(usePrivateDataFolder)
 
 void expectVaultChanged(DialogDriver &driver, QMessageBox::StandardButton click)
 {

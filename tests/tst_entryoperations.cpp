@@ -92,8 +92,18 @@ void TestEntryOperations::add_data()
     QTest::addRow("tab in service") << QStringList { "a\tb" } << true << QStringList();
     QTest::addRow("line feed in username")
         << QStringList { "svc", "a\nb" } << true << QStringList();
-    QTest::addRow("carriage return in password")
-        << QStringList { "svc", "user", "pass\r" } << true << QStringList();
+    QTest::addRow("pasted line breaks at the end dropped") << QStringList { "svc\n", "user\r\n",
+        "hunter2\r\n\n" } << false << QStringList { "svc", "user", "hunter2" };
+    QTest::addRow("service of a line break only ends silently")
+        << QStringList { "\r\n" } << false << QStringList();
+    QTest::addRow("carriage return inside password")
+        << QStringList { "svc", "user", "pa\rss" } << true << QStringList();
+    QTest::addRow("blanks only, which the vault would skip")
+        << QStringList { "   ", " ", "" } << false << QStringList();
+    QTest::addRow("next line U+0085 in username")
+        << QStringList { "svc", QStringLiteral("a\u0085") } << true << QStringList();
+    QTest::addRow("line separator U+2028 in password")
+        << QStringList { "svc", "user", QStringLiteral("a\u2028b") } << true << QStringList();
     QTest::addRow("unit separator in password")
         << QStringList { "svc", "user", QStringLiteral("a\x1f") } << true << QStringList();
     QTest::addRow("delete character in username")
@@ -149,6 +159,10 @@ void TestEntryOperations::edit_data()
         << QStringList { "changed", "bo\nb" } << true << unchanged;
     QTest::addRow("escape character in password")
         << QStringList { "changed", "changed", QStringLiteral("\x1b[0m") } << true << unchanged;
+    QTest::addRow("pasted line break at the end dropped") << QStringList { "bank", "bob",
+        "third\r\n" } << false << QStringList { "bank", "bob", "third" };
+    QTest::addRow("blanks only leave the entry as it was")
+        << QStringList { " ", "", "  " } << false << unchanged;
 }
 
 void TestEntryOperations::edit()
@@ -206,7 +220,7 @@ void TestEntryOperations::editKeepsACarriageReturnFromTheVault()
     expectPrompts(driver, QStringLiteral("Edit Entry"), { "svc", "user", "pw\r" },
         { "renamed", "user", "pw\r" }, false);
     expectPrompts(driver, QStringLiteral("Edit Entry"), { "renamed", "user", "pw\r" },
-        { "renamed", "user", "pw\r\r" }, true);
+        { "renamed", "user", "p\rw\r" }, true);
     QVERIFY(triggerAction(window, QStringLiteral("Edit")));
     QVERIFY(triggerAction(window, QStringLiteral("Edit")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
@@ -281,6 +295,8 @@ void TestEntryOperations::noRowSelected()
     QCOMPARE(tableRows(view), before);
 }
 
+// A second Delete right after the first (a double click, Space twice) finds
+// nothing selected and removes nothing more.
 void TestEntryOperations::deleteRemovesTheCurrentRowWithoutAsking()
 {
     MainWindow window(QString(), QStringLiteral("key"));
@@ -288,7 +304,10 @@ void TestEntryOperations::deleteRemovesTheCurrentRowWithoutAsking()
     fill(window, table);
     table->setCurrentCell(0, 0);
 
-    DialogDriver driver; // no dialog at all
+    DialogDriver driver; // no dialog for the first
+    driver.message(
+        QMessageBox::Warning, QStringLiteral("Delete Entry"), QStringLiteral("No row selected."));
+    QVERIFY(triggerAction(window, QStringLiteral("Delete")));
     QVERIFY(triggerAction(window, QStringLiteral("Delete")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(tableRows(table), QList<QStringList>({ { "bank", "bob", "second" } }));

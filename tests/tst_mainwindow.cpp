@@ -78,6 +78,18 @@ void TestMainWindow::toolbar()
         QCOMPARE(action->toolTip(), action->text()); // Qt's default, nothing set
     }
     QCOMPARE(texts, QStringList({ "Add", "Edit", "Delete", "|", "Save", "Load" }));
+
+    // It stays: no menu to hide it, no handle to drag it away, and no
+    // button in the overflow menu however narrow the window is made.
+    QVERIFY(!window.createPopupMenu());
+    QVERIFY(!toolBar->isMovable() && !toolBar->isFloatable());
+    window.show();
+    window.resize(100, 300);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (QAction *action : actions) {
+        if (!action->isSeparator())
+            QVERIFY2(toolBar->widgetForAction(action)->isVisible(), qPrintable(action->text()));
+    }
 }
 
 void TestMainWindow::table()

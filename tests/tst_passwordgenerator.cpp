@@ -38,6 +38,7 @@ private slots:
     void everyCharacterEquallyLikely();
     void button_data();
     void button();
+    void lengthAboveTheCapChangesNothing_data();
     void lengthAboveTheCapChangesNothing();
     void secondClickReplacesTheFirst();
     void copyFromTheTableIsMarkedSecretToo();
@@ -120,7 +121,7 @@ void TestPasswordGenerator::button_data()
     QTest::addRow("negative") << "-3" << 0;
     QTest::addRow("letters") << "abc" << 0;
     QTest::addRow("nothing") << "" << 0;
-    QTest::addRow("above the 32-bit range") << "2147483648" << 0;
+    QTest::addRow("negative, beyond the 64-bit range") << "-99999999999999999999" << 0;
 }
 
 // The clipboard, the field and the box all carry the same password; an empty
@@ -145,6 +146,7 @@ void TestPasswordGenerator::button()
     const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     QCOMPARE(clipboard->text(), password);
     QCOMPARE(clipboard->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+    QCOMPARE(clipboard->data(QStringLiteral("application/x-copyq-hidden")), QByteArray("1"));
 }
 
 // Ctrl+C on a stored password hands it out like a generated one.
@@ -165,12 +167,22 @@ void TestPasswordGenerator::copyFromTheTableIsMarkedSecretToo()
     const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     QCOMPARE(clipboard->text(), QStringLiteral("cell 2"));
     QCOMPARE(clipboard->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+    QCOMPARE(clipboard->data(QStringLiteral("application/x-copyq-hidden")), QByteArray("1"));
 }
 
+void TestPasswordGenerator::lengthAboveTheCapChangesNothing_data()
+{
+    QTest::addColumn<QString>("lengthText");
+    for (const char *text : { "1025", "2147483648", "99999999999", " +099999999999999999999 " })
+        QTest::addRow("%s", text) << text;
+}
+
+// However many digits the length has.
 void TestPasswordGenerator::lengthAboveTheCapChangesNothing()
 {
+    QFETCH(QString, lengthText);
     MainWindow window(QString(), QStringLiteral("pw"));
-    window.findChild<QLineEdit *>(QStringLiteral("lengthEdit"))->setText(QStringLiteral("1025"));
+    window.findChild<QLineEdit *>(QStringLiteral("lengthEdit"))->setText(lengthText);
     auto *result = window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit"));
     result->setText(QStringLiteral("kept"));
     QGuiApplication::clipboard()->setText(QStringLiteral("also kept"));

@@ -4,6 +4,7 @@
 #include "app/masterpassword.h"
 #include "dialogdriver.h"
 
+#include <QFontMetrics>
 #include <QTest>
 
 class TestStartup : public QObject
@@ -17,35 +18,69 @@ private slots:
 
 void TestStartup::masterPassword_data()
 {
-    QTest::addColumn<QString>("reply"); // a null string cancels
+    QTest::addColumn<QStringList>("replies"); // one per prompt; a null string cancels
+    // The answer to the control-character question after each reply that asks it.
+    QTest::addColumn<QList<int>>("answers");
     QTest::addColumn<bool>("confirmed");
     QTest::addColumn<QString>("password");
 
-    QTest::addRow("typed") << "correct horse" << true << "correct horse";
-    QTest::addRow("blanks kept as typed") << "  " << true << "  ";
-    QTest::addRow("outside ASCII") << "sésame ключ" << true << "sésame ключ";
-    QTest::addRow("confirmed empty") << "" << true << "";
-    QTest::addRow("cancelled") << QString() << false << "";
+    const QString cancel;
+    QTest::addRow("typed") << QStringList { "correct horse" } << QList<int>() << true
+                           << "correct horse";
+    QTest::addRow("blanks kept as typed") << QStringList { "  " } << QList<int>() << true << "  ";
+    QTest::addRow("outside ASCII")
+        << QStringList { "sésame ключ" } << QList<int>() << true << "sésame ключ";
+    QTest::addRow("confirmed empty") << QStringList { "" } << QList<int>() << true << "";
+    QTest::addRow("cancelled") << QStringList { cancel } << QList<int>() << false << "";
+    QTest::addRow("pasted line break, used anyway")
+        << QStringList { "opensesame\n" } << QList<int> { QMessageBox::Yes } << true
+        << "opensesame\n";
+    QTest::addRow("pasted line break, typed again")
+        << QStringList { "opensesame\r\n", "opensesame" } << QList<int> { QMessageBox::No } << true
+        << "opensesame";
+    QTest::addRow("paragraph separator, Escape, then cancelled")
+        << QStringList { QStringLiteral("a\u2029"), cancel } << QList<int> { QMessageBox::NoButton }
+        << false << "";
 }
 
 // The prompt is a masked, empty field of its own, titled and labelled as the
-// user knows it, and what was typed comes back untouched.
+// user knows it, wide enough to show its title, and what was typed comes back
+// untouched. A password that typing alone cannot give again is confirmed first.
 void TestStartup::masterPassword()
 {
-    QFETCH(QString, reply);
+    QFETCH(QStringList, replies);
+    QFETCH(QList<int>, answers);
     QFETCH(bool, confirmed);
     QFETCH(QString, password);
 
+    const QString title = QStringLiteral("Master Password");
     DialogDriver driver;
-    driver
-        .input(QStringLiteral("Master Password"), QStringLiteral("Enter master password:"),
-            QString(), reply.isNull() ? std::nullopt : std::optional<QString>(reply),
-            QLineEdit::Password)
-        .topLevel();
+    for (int i = 0; i < replies.size(); ++i) {
+        driver
+            .input(title, QStringLiteral("Enter master password:"), QString(),
+                replies[i].isNull() ? std::nullopt : std::optional<QString>(replies[i]),
+                QLineEdit::Password)
+            .topLevel();
+        if (i < answers.size()) {
+            driver
+                .message(QMessageBox::Warning, title,
+                    QStringLiteral("The master password contains a line break or another "
+                                   "control character, so it can be entered again only by "
+                                   "pasting the same text. Use it anyway?"),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::StandardButton(answers[i]),
+                    QMessageBox::No)
+                .topLevel();
+        }
+    }
     bool answered = !confirmed;
     QCOMPARE(askMasterPassword(&answered), password);
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(answered, confirmed);
+
+    // The title bar holds the title in a bold font and three buttons beside it.
+    QFont bold;
+    bold.setBold(true);
+    QVERIFY(driver.placed().value(0).width() >= QFontMetrics(bold).horizontalAdvance(title) + 150);
 }
 
 QTEST_MAIN(TestStartup)

@@ -312,6 +312,12 @@ void TestVaultFile::vaultFromTheCommandLine()
     MainWindow window(file, QStringLiteral("pw"));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QVERIFY(!window.isVisible());
+    // The box stood over the middle of where the window then appears.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QPoint offCentre = driver.placed().value(0).center() - window.geometry().center();
+    QVERIFY2(offCentre.manhattanLength() <= 2,
+        qPrintable(QStringLiteral("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
     QCOMPARE(tableRows(entryTable(window)),
         QList<QStringList>({ { "one", "1", "I" }, { "two", "2", "II" } }));
 }
@@ -335,7 +341,7 @@ void TestVaultFile::missingVaultFromTheCommandLineIsCreatedBySave()
 
 void TestVaultFile::refusedVaultIsForgotten_data()
 {
-    QTest::addColumn<int>("entries"); // 0: a sparse file of 300 MiB
+    QTest::addColumn<int>("entries"); // 0: a sparse file of 300 MiB; -1: saved here
     QTest::addColumn<bool>("fromCommandLine");
 
     for (int entries : { 1, 3, 20 }) {
@@ -344,6 +350,10 @@ void TestVaultFile::refusedVaultIsForgotten_data()
     }
     QTest::addRow("file over 256 MiB, Load") << 0 << false;
     QTest::addRow("file over 256 MiB, command line") << 0 << true;
+    // One key typed wrong gives readable lines here: only the record of the
+    // save tells.
+    QTest::addRow("one-key typo of the key a save used, Load") << -1 << false;
+    QTest::addRow("one-key typo of the key a save used, command line") << -1 << true;
 }
 
 // A mistyped password deciphers to bytes no save writes, and a huge file
@@ -356,18 +366,31 @@ void TestVaultFile::refusedVaultIsForgotten()
     QFETCH(bool, fromCommandLine);
 
     const QString file = path(QStringLiteral("vault.pwdb"));
-    const QByteArray content = xorBytes(plainVault(entries), "correct horse");
-    QFile vault(file);
-    QVERIFY(vault.open(QIODevice::WriteOnly)
-        && (entries ? vault.write(content) == content.size() : vault.resize(qint64(300) << 20)));
-    vault.close();
+    const bool typo = entries < 0;
+    const QByteArray content = typo ? xorBytes("github\talice\tsecretpassword\n", "opensesame")
+                                    : xorBytes(plainVault(entries), "correct horse");
+    DialogDriver driver;
+    if (typo) {
+        MainWindow saving(QString(), QStringLiteral("opensesame"));
+        setTableRows(entryTable(saving), { { "github", "alice", "secretpassword" } });
+        driver.fileDialog(QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, file);
+        expectSaved(driver);
+        QVERIFY(triggerAction(saving, QStringLiteral("Save")));
+        QVERIFY2(driver.verify(), qPrintable(driver.report()));
+        QCOMPARE(readBytes(file), content);
+    } else {
+        QFile vault(file);
+        QVERIFY(vault.open(QIODevice::WriteOnly)
+            && (entries ? vault.write(content) == content.size()
+                        : vault.resize(qint64(300) << 20)));
+    }
     const QString message
         = entries ? notAVault : QStringLiteral("This file is too large to be a vault.");
 
-    DialogDriver driver;
     if (fromCommandLine)
         expectError(driver, message);
-    MainWindow window(fromCommandLine ? file : QString(), QStringLiteral("battery staple"));
+    MainWindow window(fromCommandLine ? file : QString(),
+        typo ? QStringLiteral("oPensesame") : QStringLiteral("battery staple"));
     auto *table = entryTable(window);
     setTableRows(table, someRows);
     if (!fromCommandLine) {
@@ -495,6 +518,7 @@ void TestVaultFile::writeFailures_data()
     QTest::addRow("named pipe as path, which a save must not replace") << "pipe";
     QTest::addRow("new file in a locked folder") << "locked folder";
     QTest::addRow("read-only file") << "read-only file";
+    QTest::addRow("folder that does not exist") << "missing folder";
 }
 
 void TestVaultFile::writeFailures()
@@ -512,6 +536,9 @@ void TestVaultFile::writeFailures()
         expectError(driver, cannotRead);
     } else if (kind == QLatin1String("locked folder")) {
         file = QDir(lockedFolder()).filePath(QStringLiteral("new.pwdb"));
+        expectError(driver, cannotRead);
+    } else if (kind == QLatin1String("missing folder")) {
+        file = path(QStringLiteral("Documnets/vault.pwdb"));
         expectError(driver, cannotRead);
     } else {
         QVERIFY(writeBytes(file, content));
@@ -532,10 +559,31 @@ void TestVaultFile::writeFailures()
         QVERIFY(QFileInfo(file).isDir());
     else if (kind == QLatin1String("pipe"))
         QVERIFY(QFileInfo(file).exists() && !QFileInfo(file).isFile());
-    else if (kind == QLatin1String("locked folder"))
+    else if (kind == QLatin1String("locked folder") || kind == QLatin1String("missing folder"))
         QVERIFY(!QFileInfo::exists(file));
     else
         QCOMPARE(readBytes(file), content);
+
+    // No dead end: Yes on exit asks for a file, starting at the one that
+    // failed, and the file chosen there is used from then on.
+    const QString elsewhere = path(QStringLiteral("elsewhere.pwdb"));
+    driver.message(QMessageBox::Question, QStringLiteral("Exit"),
+        QStringLiteral("Do you want to save before exiting?"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    // A folder that does not exist cannot be shown: its nearest existing one is.
+    const QString start = kind == QLatin1String("missing folder")
+        ? path(QStringLiteral("vault.pwdb"))
+        : QFileInfo(file).absoluteFilePath();
+    driver.fileDialog(
+        QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, elsewhere, start);
+    expectSaved(driver);
+    const bool closed = window.close();
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QVERIFY(closed);
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(elsewhere), xorBytes(vaultText(someRows), "pw"));
 }
 
 void TestVaultFile::fullDiskKeepsTheOldVault_data()
@@ -598,10 +646,15 @@ void TestVaultFile::fullDiskKeepsTheOldVault()
         QCOMPARE(readBytes(file), content);
         return;
     }
+    // The next save asks for a file, as after any failed save; the damaged
+    // vault may be chosen again, and is then written without a question.
+    const QString elsewhere = path(QStringLiteral("repaired.pwdb"));
+    driver.fileDialog(QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, elsewhere,
+        QFileInfo(file).absoluteFilePath());
     expectSaved(driver);
     QVERIFY(triggerAction(window, QStringLiteral("Save")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
-    QCOMPARE(readBytes(file), xorBytes(vaultText(many), "pw"));
+    QCOMPARE(readBytes(elsewhere), xorBytes(vaultText(many), "pw"));
 }
 
 void TestVaultFile::savedVaultKeepsItsIdentity_data()

@@ -276,9 +276,12 @@ void TestVaultFormat::storable_data()
     QTest::addRow("U+0001 at the start") << QStringLiteral("\u0001ab") << false;
     QTest::addRow("U+001F at the end") << QStringLiteral("ab\u001f") << false;
     QTest::addRow("DEL") << QStringLiteral("a\u007fb") << false;
-    QTest::addRow("U+0080") << QStringLiteral("\u0080") << true;
-    QTest::addRow("next line U+0085") << QStringLiteral("\u0085") << true;
-    QTest::addRow("line separator U+2028") << QStringLiteral("\u2028") << true;
+    QTest::addRow("C1 control U+0080") << QStringLiteral("\u0080") << false;
+    QTest::addRow("next line U+0085") << QStringLiteral("a\u0085b") << false;
+    QTest::addRow("C1 control U+009F") << QStringLiteral("\u009f") << false;
+    QTest::addRow("no-break space U+00A0") << QStringLiteral("\u00a0") << true;
+    QTest::addRow("line separator U+2028") << QStringLiteral("\u2028") << false;
+    QTest::addRow("paragraph separator U+2029") << QStringLiteral("x\u2029") << false;
     QTest::addRow("emoji") << QStringLiteral("\U0001F511") << true;
 }
 

@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QTableWidgetItem>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -30,13 +31,30 @@ QString askText(
     return *ok ? dialog.textValue() : QString();
 }
 
+// A line break pasted along with a text ends it; it was not meant as part of it.
+QString withoutTrailingLineBreaks(QString text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && (text.at(end - 1) == u'\n' || text.at(end - 1) == u'\r'))
+        --end;
+    text.truncate(end);
+    return text;
+}
+
+// The blanks the vault reader skips: a line of nothing else is no entry.
+bool isBlank(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(),
+        [](QChar c) { return c == u' ' || (c.unicode() >= 0x09 && c.unicode() <= 0x0D); });
+}
+
 } // namespace
 
 // Asks for the service, the user name and the password in turn, each preset
 // with the matching text of `entry`. Only when all three prompts have been
 // accepted is `entry` overwritten, so a cancel at any step changes nothing.
-// An empty service ends the operation silently; a new text the vault cannot
-// hold ends it with a warning.
+// An empty service, or three answers of blanks only, end the operation
+// silently; a new text the vault cannot hold ends it with a warning.
 bool MainWindow::promptEntry(const QString &title, Entry &entry)
 {
     struct Prompt
@@ -53,20 +71,28 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
     Entry answer;
     for (const Prompt &prompt : prompts) {
         bool ok = false;
-        const QString text = askText(this, title, prompt.label, entry.*prompt.field, &ok);
-        if (!ok || (prompt.field == &Entry::service && text.isEmpty()))
+        QString text = askText(this, title, prompt.label, entry.*prompt.field, &ok);
+        if (!ok)
             return false;
         // A text kept as it was is stored as it came, even when it holds a
         // carriage return that a vault from elsewhere brought with it.
-        if (text != entry.*prompt.field && !isStorableText(text)) {
-            QMessageBox::warning(this, title,
-                QStringLiteral(
-                    "Entries cannot contain tabs, line breaks or other control characters."),
-                QMessageBox::Ok, QMessageBox::NoButton);
-            return false;
+        if (text != entry.*prompt.field) {
+            text = withoutTrailingLineBreaks(text);
+            if (!isStorableText(text)) {
+                QMessageBox::warning(this, title,
+                    QStringLiteral(
+                        "Entries cannot contain tabs, line breaks or other control characters."),
+                    QMessageBox::Ok, QMessageBox::NoButton);
+                return false;
+            }
         }
+        if (prompt.field == &Entry::service && text.isEmpty())
+            return false;
         answer.*prompt.field = text;
     }
+    // The vault would skip such a line when it is read back.
+    if (isBlank(answer.service) && isBlank(answer.username) && isBlank(answer.password))
+        return false;
     entry = answer;
     return true;
 }
@@ -116,4 +142,7 @@ void MainWindow::deleteEntry()
         return;
     }
     table->removeRow(row);
+    // The next row would be selected at once, and a second press of Delete
+    // (a double click, Space twice) would remove it too.
+    table->clearSelection();
 }

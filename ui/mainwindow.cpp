@@ -15,11 +15,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTableWidgetItem>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, QWidget *parent)
     : QMainWindow(parent)
@@ -48,7 +51,11 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     layout->addWidget(table);
     setCentralWidget(central);
 
+    // The toolbar holds every operation: it can be neither hidden (see
+    // createPopupMenu) nor moved away.
     QToolBar *toolBar = addToolBar(QStringLiteral("Main"));
+    toolBar->setMovable(false);
+    toolBar->setFloatable(false);
     QAction *addAction = toolBar->addAction(QStringLiteral("Add"));
     QAction *editAction = toolBar->addAction(QStringLiteral("Edit"));
     QAction *deleteAction = toolBar->addAction(QStringLiteral("Delete"));
@@ -98,8 +105,37 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
             QGuiApplication::clipboard()->setMimeData(secretMimeData(item->text()));
     });
 
+    // Every toolbar button stays in view: the overflow menu that would take
+    // the last ones is out of reach of the Tab key.
+    setMinimumWidth(std::max(minimumSizeHint().width(), toolBar->sizeHint().width()));
+    placeOnScreen();
+
     if (!currentFile.isEmpty())
         loadFromFile();
+}
+
+// 700 x 400, never larger than the screen, centred on it. Done before the
+// load, so that the load's message box shows where the window will appear.
+void MainWindow::placeOnScreen()
+{
+    QSize size(700, 400);
+    const QScreen *display = screen();
+    if (!display) {
+        resize(size);
+        return;
+    }
+    const QRect available = display->availableGeometry();
+    size = size.boundedTo(available.size()).expandedTo(minimumSize());
+    QRect frame(QPoint(), size);
+    frame.moveCenter(available.center());
+    setGeometry(frame);
+}
+
+QMenu *MainWindow::createPopupMenu()
+{
+    // The window's own context menu would offer to hide the toolbar, and
+    // nothing would bring it back.
+    return nullptr;
 }
 
 MainWindow::~MainWindow()

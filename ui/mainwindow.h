@@ -4,6 +4,7 @@
 #pragma once
 
 #include "vault/entry.h"
+#include "vault/savedkeys.h"
 #include "vault/vaultsnapshot.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 
 class QCloseEvent;
 class QLineEdit;
+class QMenu;
 class QTableWidget;
 
 // The program's only window. It owns every piece of run-time state: the entry
@@ -24,6 +26,8 @@ public:
     MainWindow(const QString &filePath, const QString &masterPassword, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    QMenu *createPopupMenu() override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -35,6 +39,7 @@ private slots:
     void loadFromFile();
 
 private:
+    void placeOnScreen();
     bool promptEntry(const QString &title, Entry &entry);
     // The current row when it is also selected, otherwise -1.
     int selectedRow() const;
@@ -56,4 +61,8 @@ private:
     VaultSnapshot lastSeen;
     // The last load skipped lines or fields that a save would not write back.
     bool loadDroppedLines = false;
+    // The last save failed: the next one asks for a file, starting at this one.
+    bool lastSaveFailed = false;
+    // The key each vault was last saved with, to refuse a mistyped one.
+    SavedKeys savedKeys;
 };

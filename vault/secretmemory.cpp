@@ -24,12 +24,16 @@ void zero(const void *start, size_t length)
 
 } // namespace
 
+// Text that the array does not own (a literal, raw data) has no capacity: it
+// may lie in read-only memory, and is no secret typed or read at run time.
 void wipe(QByteArray &secret)
 {
-    zero(secret.constData(), size_t(secret.size()));
+    if (secret.capacity() > 0)
+        zero(secret.constData(), size_t(secret.size()));
 }
 
 void wipe(QString &secret)
 {
-    zero(secret.constData(), size_t(secret.size()) * sizeof(QChar));
+    if (secret.capacity() > 0)
+        zero(secret.constData(), size_t(secret.size()) * sizeof(QChar));
 }

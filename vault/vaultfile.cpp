@@ -7,7 +7,9 @@
 #include "vault/vaultformat.h"
 #include "vault/vaultio.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTableWidget>
 
@@ -16,6 +18,18 @@ namespace {
 QString vaultFilter()
 {
     return QStringLiteral("Password DB (*.pwdb);;All Files (*)");
+}
+
+// Where the save dialog starts after a failed save: at the path that failed,
+// or, where its folder does not exist (a mistyped name), at the same file
+// name in the nearest folder that does.
+QString dialogStartAfter(const QString &failed)
+{
+    const QFileInfo file(failed);
+    QString folder = file.absolutePath();
+    for (QFileInfo at(folder); !at.isDir() && !at.isRoot(); at.setFile(folder))
+        folder = at.absolutePath();
+    return QDir(folder).filePath(file.fileName());
 }
 
 void showError(QWidget *parent, const QString &text)
@@ -32,13 +46,16 @@ void MainWindow::saveToFile()
 }
 
 // Saves every row to the vault file, asking for the file first while none is
-// in use. True only when the new vault is completely on disk.
+// in use or the last save to it failed. True only when the new vault is
+// completely on disk.
 bool MainWindow::saveVault()
 {
-    const bool pathChosenNow = currentFile.isEmpty();
+    const bool pathChosenNow = currentFile.isEmpty() || lastSaveFailed;
     if (pathChosenNow) {
-        const QString path = QFileDialog::getSaveFileName(
-            this, QStringLiteral("Save Passwords"), QString(), vaultFilter());
+        // A path that failed may never be writable (a mistyped folder, a full
+        // disk): the dialog starts there, so the user can choose another.
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Passwords"),
+            lastSaveFailed ? dialogStartAfter(currentFile) : QString(), vaultFilter());
         if (path.isEmpty())
             return false;
         currentFile = path;
@@ -54,7 +71,9 @@ bool MainWindow::saveVault()
     xorCipherInPlace(content, masterKey);
 
     FileStamp stamp;
-    switch (writeVaultFile(currentFile, content, &stamp)) {
+    const WriteOutcome outcome = writeVaultFile(currentFile, content, &stamp);
+    lastSaveFailed = outcome != WriteOutcome::Written;
+    switch (outcome) {
     case WriteOutcome::OpenFailed:
         showError(this, QStringLiteral("Failed to open file for writing."));
         return false;
@@ -73,6 +92,7 @@ bool MainWindow::saveVault()
     }
     lastSeen = VaultSnapshot::of(content, stamp);
     loadDroppedLines = false;
+    savedKeys.remember(QFileInfo(currentFile).canonicalFilePath(), stamp, masterKey);
     QMessageBox::information(this, QStringLiteral("Saved"),
         QStringLiteral("Passwords saved successfully."), QMessageBox::Ok, QMessageBox::NoButton);
     return true;
@@ -155,10 +175,15 @@ void MainWindow::loadFromFile()
     }
     lastSeen = VaultSnapshot::of(content, stamp);
 
-    xorCipherInPlace(content, masterKey);
+    // A file exactly as a save here wrote it opens only with the key it was
+    // written with, however readable another key makes it.
+    std::optional<QList<Entry>> entries;
     bool lossless = true;
-    const std::optional<QList<Entry>> entries = decodeVault(content, &lossless);
-    wipe(content);
+    if (!savedKeys.refuses(QFileInfo(currentFile).canonicalFilePath(), stamp, masterKey)) {
+        xorCipherInPlace(content, masterKey);
+        entries = decodeVault(content, &lossless);
+        wipe(content);
+    }
     if (!entries) {
         // Forget the file, so that no later save overwrites it with this
         // table without the user choosing it again.

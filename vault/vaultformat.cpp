@@ -141,6 +141,10 @@ std::optional<QList<Entry>> decodeVault(const QByteArray &text, bool *lossless)
 
 bool isStorableText(const QString &text)
 {
-    return std::none_of(text.cbegin(), text.cend(),
-        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    // C0 and C1 controls, DEL, and the Unicode line and paragraph separators,
+    // which a table cell or a text editor shows as line breaks.
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        const char16_t unit = c.unicode();
+        return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029;
+    });
 }

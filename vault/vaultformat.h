@@ -34,5 +34,6 @@ std::optional<QList<Entry>> decodeVault(const QByteArray &text, bool *lossless =
 
 // True when `text` can be stored as a field of a vault line: the format cuts
 // lines at line feeds and fields at tabs, and no save of this program ever
-// writes another control character either.
+// writes another control character (C0, DEL, C1) or a Unicode line or
+// paragraph separator either.
 bool isStorableText(const QString &text);

@@ -5,7 +5,8 @@
 # Reads the running keyloft's accessible tree the way a screen reader does:
 # over AT-SPI, on a session bus and X server of its own, after the master
 # password is typed. Prints the tree and fails when a control a screen-reader
-# user needs is missing or unnamed.
+# user needs is missing or unnamed, or when the text changes the master
+# password field reports on the bus carry a character that was typed.
 #
 # Usage: atspi-tree.py KEYLOFT_BINARY
 import ctypes
@@ -16,6 +17,7 @@ import sys
 import time
 
 DEADLINE = 60  # seconds for the whole check
+PASSWORD = "sésame"  # each of its characters differs from any masking character
 # (roles accepted, name), compared by the role's number: role names differ
 # between AT-SPI versions. Qt exports a tool button as a push button, and a
 # line edit as text (entry in newer bridges).
@@ -52,6 +54,12 @@ def check(keyloft):
         "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
         GLib.Variant("(ssv)", ("org.a11y.Status", "IsEnabled", GLib.Variant("b", True))),
         None, Gio.DBusCallFlags.NONE, 10000, None)
+    # Listening before keyloft starts, as a screen reader would: Qt only
+    # reports the kinds of events somebody listens to.
+    changes = []  # (source, kind, text) of each text change, in order
+    listener = Atspi.EventListener.new(
+        lambda event: changes.append((event.source, event.type, event.any_data)))
+    listener.register("object:text-changed")
 
     # Xvfb writes the display it took, then a line feed, once it listens.
     read, write = os.pipe()
@@ -65,9 +73,12 @@ def check(keyloft):
         return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True,
                               timeout=10).stdout.split()
 
-    def tree():
+    def pump():
         while GLib.MainContext.default().iteration(False):
-            pass  # let the library hear of windows that came or went
+            pass  # let the library hear of windows and events that came
+
+    def tree():
+        pump()
         desktop = Atspi.get_desktop(0)
         for i in range(desktop.get_child_count()):
             app = desktop.get_child_at_index(i)
@@ -92,7 +103,25 @@ def check(keyloft):
             print("FAIL: no \"Master Password\" prompt appeared")
             return 1
         xdotool("windowfocus", "--sync", prompt[0])
-        xdotool("type", "--delay", "20", "--", "sésame")
+        xdotool("type", "--delay", "20", "--", PASSWORD)
+        xdotool("key", "BackSpace")  # a correction: a removal is reported too
+        xdotool("type", "--", PASSWORD[-1])
+        # Each keystroke must reach the listener as a change of the password
+        # field, or the check below would pass without hearing anything.
+        keystrokes, heard = len(PASSWORD) + 2, []
+        while len(heard) < keystrokes and time.monotonic() < deadline:
+            time.sleep(0.05)
+            pump()
+            heard = [(kind, text) for source, kind, text in changes
+                     if source.get_role() == Atspi.Role.PASSWORD_TEXT]
+        print("The password field reported:", heard)
+        if len(heard) < keystrokes:
+            print(f"FAIL: {len(heard)} changes of the password field heard, {keystrokes} typed")
+            return 1
+        leaked = [text for _, _, text in changes if set(text or "") & set(PASSWORD)]
+        if leaked:
+            print(f"FAIL: the text changes told the bus {leaked!r}")
+            return 1
         xdotool("key", "Return")
 
         nodes = []

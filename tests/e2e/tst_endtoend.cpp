@@ -319,6 +319,7 @@ void TestEndToEnd::commandLine_data()
         << QStringList { "-style", "Fusion", "VAULT" } << true;
     QTest::addRow("later arguments ignored") << QStringList { "VAULT", "other.pwdb" } << true;
     QTest::addRow("empty first argument, as if none") << QStringList { "", "VAULT" } << false;
+    QTest::addRow("-- ends the options") << QStringList { "--", "VAULT" } << true;
 }
 
 // The vault is the first argument the toolkit leaves, and only that one.
@@ -347,32 +348,51 @@ void TestEndToEnd::commandLine()
 void TestEndToEnd::informationOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QByteArray>("errors");
 
     const QByteArray usage = "Usage: keyloft [VAULT]\n"
                              "VAULT is the vault file to open at start; Save creates it when it "
                              "is missing.\n"
+                             "-- ends the options: what follows is the vault, even if it starts "
+                             "with -.\n"
                              "More in the manual page: man keyloft\n";
-    QTest::addRow("--help") << QStringList { "--help" } << usage;
-    QTest::addRow("-h") << QStringList { "-h" } << usage;
-    QTest::addRow("after toolkit options") << QStringList { "-style", "Fusion", "--help" } << usage;
-    QTest::addRow("--version") << QStringList { "--version" }
-                               << QByteArray("keyloft " KEYLOFT_VERSION "\n");
+    QTest::addRow("--help") << QStringList { "--help" } << 0 << usage << QByteArray();
+    QTest::addRow("-h") << QStringList { "-h" } << 0 << usage << QByteArray();
+    QTest::addRow("after toolkit options")
+        << QStringList { "-style", "Fusion", "--help" } << 0 << usage << QByteArray();
+    QTest::addRow("--version") << QStringList { "--version" } << 0
+                               << QByteArray("keyloft " KEYLOFT_VERSION "\n") << QByteArray();
+    // Never a vault named after a mistyped option.
+    QTest::addRow("unknown option") << QStringList { "-v" } << 2 << QByteArray()
+                                    << QByteArray("keyloft: unknown option -v\n"
+                                                  "Usage: keyloft [VAULT]\n");
+    QTest::addRow("unknown option after the vault")
+        << QStringList { "vault.pwdb", "--verbose" } << 2 << QByteArray()
+        << QByteArray("keyloft: unknown option --verbose\nUsage: keyloft [VAULT]\n");
 }
 
-// Answered on standard output before the master password is asked for.
+// Answered before the master password is asked for: the information on
+// standard output, an unknown option on standard error with status 2.
 void TestEndToEnd::informationOptions()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(int, status);
     QFETCH(QByteArray, output);
+    QFETCH(QByteArray, errors);
 
     QProcess keyloft;
     keyloft.setProcessEnvironment(x.environment());
     keyloft.start(qEnvironmentVariable("KEYLOFT_BINARY"), arguments);
     QVERIFY(keyloft.waitForFinished(10000));
     QCOMPARE(keyloft.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(keyloft.exitCode(), 0);
+    QCOMPARE(keyloft.exitCode(), status);
     QCOMPARE(keyloft.readAllStandardOutput(), output);
+    // Qt may warn there too, before the program's own lines.
+    const QByteArray errorOutput = keyloft.readAllStandardError();
+    QVERIFY2(errors.isEmpty() ? !errorOutput.contains("keyloft:") : errorOutput.endsWith(errors),
+        errorOutput.constData());
     QVERIFY(x.visibleWindows(QStringLiteral("Master Password")).isEmpty());
     QCOMPARE(filesIn(m_dir->path()), QStringList());
 }
