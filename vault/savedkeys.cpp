@@ -26,8 +26,8 @@ namespace {
 // not one of ours and is not read whole.
 constexpr qint64 maxRecordFileSize = qint64(4) * 1024 * 1024;
 
-const QString stampFields[] = { QStringLiteral("device"), QStringLiteral("inode"),
-    QStringLiteral("size"), QStringLiteral("modified"), QStringLiteral("changed") };
+constexpr QLatin1String stampFields[] = { QLatin1String("device"), QLatin1String("inode"),
+    QLatin1String("size"), QLatin1String("modified"), QLatin1String("changed") };
 
 qint64 FileStamp::*const stampMembers[] = { &FileStamp::device, &FileStamp::inode, &FileStamp::size,
     &FileStamp::modified, &FileStamp::changed };
@@ -38,6 +38,8 @@ qint64 FileStamp::*const stampMembers[] = { &FileStamp::device, &FileStamp::inod
 // identifies it here, never the key itself.
 class VerifierCache : public QObject
 {
+    Q_OBJECT
+
 public:
     using QObject::QObject;
 
@@ -46,14 +48,9 @@ public:
         QCoreApplication *application = QCoreApplication::instance();
         if (!application)
             return nullptr;
-        // Found by its name: without Q_OBJECT the class has no meta-object of its own.
-        auto *cache = dynamic_cast<VerifierCache *>(application->findChild<QObject *>(
-            QStringLiteral("keyloftVerifierCache"), Qt::FindDirectChildrenOnly));
-        if (!cache) {
-            cache = new VerifierCache(application);
-            cache->setObjectName(QStringLiteral("keyloftVerifierCache"));
-        }
-        return cache;
+        auto *cache
+            = application->findChild<VerifierCache *>(QString(), Qt::FindDirectChildrenOnly);
+        return cache ? cache : new VerifierCache(application);
     }
 
     // Forgets what belongs to another key than `key`.
@@ -218,3 +215,5 @@ bool SavedKeys::remember(
         = QJsonDocument(QJsonObject { { QStringLiteral("vaults"), records } }).toJson();
     return file.write(text) == text.size() && file.commit();
 }
+
+#include "savedkeys.moc"
