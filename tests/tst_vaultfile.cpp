@@ -6,14 +6,19 @@
 #include "ui/mainwindow.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -112,6 +117,9 @@ private slots:
     void savedVaultKeepsItsIdentity_data();
     void savedVaultKeepsItsIdentity();
     void twoWindowsOnOneFile();
+    void changeWhileAskingIsAskedAbout_data();
+    void changeWhileAskingIsAskedAbout();
+    void secondSaveWaitsForTheFirstAndIsAsked();
     void saveAsksOnlyWhenTheBytesChanged_data();
     void saveAsksOnlyWhenTheBytesChanged();
 
@@ -760,6 +768,73 @@ void TestVaultFile::twoWindowsOnOneFile()
     QVERIFY(triggerAction(a, QStringLiteral("Save")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(readBytes(file), xorBytes("merged\tby\tA\n", "pw"));
+}
+
+void TestVaultFile::changeWhileAskingIsAskedAbout_data()
+{
+    QTest::addColumn<QString>("question"); // the one open while the file changes
+    QTest::addRow("while Vault Not Fully Read is open") << "Vault Not Fully Read";
+    QTest::addRow("while Vault Changed is open") << "Vault Changed";
+}
+
+// Another program saves while a question is open: Yes to it does not replace
+// what that program wrote without asking about it.
+void TestVaultFile::changeWhileAskingIsAskedAbout()
+{
+    QFETCH(QString, question);
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(file, xorBytes("old\tu\tp\n\n", "pw"))); // a blank line: not fully read
+    DialogDriver driver;
+    expectLoaded(driver);
+    MainWindow window(file, QStringLiteral("pw"));
+    const bool changedFirst = question == QLatin1String("Vault Changed");
+    if (changedFirst)
+        QVERIFY(writeBytes(file, xorBytes("first\tchange\there\n", "pw")));
+
+    const QByteArray meanwhile = xorBytes("written\twhile\tasking\n", "pw");
+    if (changedFirst)
+        expectVaultChanged(driver, QMessageBox::Yes);
+    else
+        driver.message(QMessageBox::Warning, QStringLiteral("Vault Not Fully Read"), QString(),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, QMessageBox::No);
+    driver.whileOpen([&] { QVERIFY(writeBytes(file, meanwhile)); });
+    expectVaultChanged(driver, QMessageBox::No);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), meanwhile);
+}
+
+// A second Keyloft saving the same vault while a save is under way waits
+// for it, and is then asked about what it wrote. The other save is played by
+// this test: it holds the lock, and writes only once the window waits.
+void TestVaultFile::secondSaveWaitsForTheFirstAndIsAsked()
+{
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(file, xorBytes("old\tu\tp\n", "pw")));
+    DialogDriver driver;
+    expectLoaded(driver);
+    MainWindow window(file, QStringLiteral("pw"));
+    const QByteArray first = xorBytes("saved\tby\tthe first\n", "pw");
+
+    const int folder = ::open(QFile::encodeName(m_dir->path()).constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(folder >= 0 && ::flock(folder, LOCK_EX) == 0);
+    // The window's thread shows in /proc as blocked in flock(2) once it waits.
+    const QString state = QStringLiteral("/proc/self/task/%1/syscall").arg(::gettid());
+    bool waited = false;
+    std::thread firstSave([&] {
+        QDeadlineTimer deadline(10000);
+        while (!waited && !deadline.hasExpired())
+            waited = readBytes(state).startsWith(QByteArray::number(SYS_flock) + ' ');
+        writeBytes(file, first);
+        ::close(folder);
+    });
+    expectVaultChanged(driver, QMessageBox::No);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    firstSave.join();
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QVERIFY(waited);
+    QCOMPARE(readBytes(file), first);
 }
 
 void TestVaultFile::saveAsksOnlyWhenTheBytesChanged_data()

@@ -5,6 +5,7 @@
 #include "vault/vaultio.h"
 #include "vault/vaultsnapshot.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -35,6 +36,7 @@ int saveInChild(const char *vault)
     const QString path = QFile::decodeName(vault);
     VaultSnapshot seen = VaultSnapshot::of(oldVault, FileStamp());
     ::access(saveStarts, F_OK); // marks where the save starts in the trace
+    const VaultLock lock(path);
     if (vaultChangedOnDisk(path, seen))
         return 10;
     return int(writeVaultFile(path, newVault));
@@ -66,10 +68,37 @@ class TestVaultIo : public QObject
     Q_OBJECT
 
 private slots:
+    void stampIsTrustedOnlyWhenBothTimesAreOld();
     void crashMidSaveKeepsTheOldVault();
     void anyFailingCallKeepsTheOldVault_data();
     void anyFailingCallKeepsTheOldVault();
 };
+
+// A program may set the modification time back (cp -p, touch -r); the change
+// time it cannot. Where timestamps are coarse, a rewrite of the same size
+// within one tick keeps the stamp, so a stamp whose change time is recent is
+// not trusted, however old its modification time: the file is read.
+void TestVaultIo::stampIsTrustedOnlyWhenBothTimesAreOld()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString vault = dir.filePath(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(vault, oldVault));
+    QFile file(vault);
+    QVERIFY(file.open(QIODevice::ReadWrite)
+        && file.setFileTime(
+            QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+    file.close();
+
+    // What a window saw just before a rewrite of the same size in the same
+    // tick: the stamp the file still has, with the bytes it had before.
+    const std::optional<FileStamp> stamp = fileStampOf(vault);
+    QVERIFY(stamp);
+    QByteArray before = oldVault;
+    before[0] = char(before[0] ^ 1);
+    VaultSnapshot seen = VaultSnapshot::of(before, *stamp);
+    QVERIFY(vaultChangedOnDisk(vault, seen));
+}
 
 // A process killed while writing (here by the file-size signal, as abrupt as
 // a power cut for the file) leaves the old vault whole: the new bytes only

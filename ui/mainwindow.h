@@ -48,7 +48,7 @@ private:
     // Puts new items holding the entry's texts into an existing, empty row.
     void setEntryAt(int row, const Entry &entry);
     bool saveVault();
-    bool confirmReplacing(bool pathChosenNow);
+    bool confirmReplacing(bool pathChosenNow, VaultLock &lock);
     void rememberAfterFailedWrite(const QByteArray &attempted, bool damaged);
     void deliverGeneratedPassword();
 

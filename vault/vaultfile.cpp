@@ -60,7 +60,10 @@ bool MainWindow::saveVault()
             return false;
         currentFile = path;
     }
-    if (!confirmReplacing(pathChosenNow))
+    // Held from the last check to the end of the replace: another Keyloft
+    // saving the same vault meanwhile waits, and is then asked about this save.
+    VaultLock lock;
+    if (!confirmReplacing(pathChosenNow, lock))
         return false;
 
     QList<Entry> entries;
@@ -87,6 +90,12 @@ bool MainWindow::saveVault()
             QStringLiteral("Failed to write file. The vault file may be damaged: save again "
                            "before you close Keyloft."));
         return false;
+    case WriteOutcome::Unconfirmed:
+        lastSeen = VaultSnapshot::of(content, stamp);
+        showError(this,
+            QStringLiteral("The vault file was written, but the system could not confirm that "
+                           "it is safely on disk. Save again before you close Keyloft."));
+        return false;
     case WriteOutcome::Written:
         break;
     }
@@ -100,32 +109,54 @@ bool MainWindow::saveVault()
 
 // Another window, program or device may have written the vault since this
 // window last saw it; those entries are replaced only when the user says so.
-// A file just chosen in the save dialog was confirmed there.
-bool MainWindow::confirmReplacing(bool pathChosenNow)
+// A file just chosen in the save dialog was confirmed there. Whatever the
+// answers, the file is checked again under `lock` after the last of them, so
+// a change made while a question was open is asked about too. True with
+// `lock` held when the save may go on.
+bool MainWindow::confirmReplacing(bool pathChosenNow, VaultLock &lock)
 {
-    if (pathChosenNow)
-        return true;
-    QString title;
-    QString text;
-    if (vaultChangedOnDisk(currentFile, lastSeen)) {
-        title = QStringLiteral("Vault Changed");
-        text = QStringLiteral("The vault file has been changed by another program since Keyloft "
-                              "last loaded or saved it. Replace it with the entries in this "
-                              "window?");
-    } else if (loadDroppedLines) {
-        // Most often the sign of a mistyped master password that happened to
-        // give readable text: saving would write that garbage back, less the
-        // lines it skipped.
-        title = QStringLiteral("Vault Not Fully Read");
-        text = QStringLiteral("Some lines of the vault file are not entries and would be lost by "
-                              "saving. If the entries look wrong, the master password was "
-                              "probably mistyped. Save anyway?");
-    } else {
-        return true;
+    const auto ask = [this](const QString &title, const QString &text) {
+        return QMessageBox::warning(
+                   this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
+    };
+    bool lossAccepted = false;
+    for (;;) {
+        lock.acquire(currentFile);
+        if (pathChosenNow)
+            return true;
+        VaultSnapshot onDisk;
+        if (vaultChangedOnDisk(currentFile, lastSeen, &onDisk)) {
+            lock.release();
+            if (!ask(QStringLiteral("Vault Changed"),
+                    QStringLiteral("The vault file has been changed by another program since "
+                                   "Keyloft last loaded or saved it. Replace it with the "
+                                   "entries in this window?")))
+                return false;
+            // Agreed to replace what the file holds now; the lines the load
+            // skipped are no longer in it. A file that cannot be read cannot
+            // be watched for a further change either.
+            lossAccepted = true;
+            if (!onDisk.hasBytes) {
+                lock.acquire(currentFile);
+                return true;
+            }
+            lastSeen = onDisk;
+        } else if (loadDroppedLines && !lossAccepted) {
+            // Most often the sign of a mistyped master password that happened
+            // to give readable text: saving would write that garbage back,
+            // less the lines it skipped.
+            lock.release();
+            if (!ask(QStringLiteral("Vault Not Fully Read"),
+                    QStringLiteral("Some lines of the vault file are not entries and would be "
+                                   "lost by saving. If the entries look wrong, the master "
+                                   "password was probably mistyped. Save anyway?")))
+                return false;
+            lossAccepted = true;
+        } else {
+            return true;
+        }
     }
-    return QMessageBox::warning(
-               this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        == QMessageBox::Yes;
 }
 
 // A failed save may still have left this window's bytes in the file, and a

@@ -22,50 +22,13 @@ bool isRefusedControlByte(unsigned char byte)
     return (byte < 0x20 && byte != 0x09 && byte != 0x0A && byte != 0x0D) || byte == 0x7F;
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. The
-// control bytes a save never writes are refused in the same pass.
-bool isSavedText(const unsigned char *bytes, qsizetype length)
+// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF)
+// without the control bytes a save never writes.
+bool isSavedText(const QByteArray &text)
 {
-    qsizetype i = 0;
-    while (i < length) {
-        const unsigned char lead = bytes[i];
-        if (lead < 0x80) {
-            if (isRefusedControlByte(lead))
-                return false;
-            ++i;
-            continue;
-        }
-        int continuation = 0;
-        unsigned char low = 0x80; // bounds of the first continuation byte
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            continuation = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            continuation = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            continuation = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        if (length - i <= continuation)
-            return false;
-        if (bytes[i + 1] < low || bytes[i + 1] > high)
-            return false;
-        for (int k = 2; k <= continuation; ++k) {
-            if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF)
-                return false;
-        }
-        i += continuation + 1;
-    }
-    return true;
+    return text.isValidUtf8() && std::none_of(text.cbegin(), text.cend(), [](char c) {
+        return isRefusedControlByte(static_cast<unsigned char>(c));
+    });
 }
 
 bool isBlank(const char *begin, const char *end)
@@ -100,7 +63,7 @@ QByteArray encodeVault(const QList<Entry> &entries)
 
 std::optional<QList<Entry>> decodeVault(const QByteArray &text, bool *lossless)
 {
-    if (!isSavedText(reinterpret_cast<const unsigned char *>(text.constData()), text.size()))
+    if (!isSavedText(text))
         return std::nullopt;
 
     QList<Entry> entries;

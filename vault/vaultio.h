@@ -14,6 +14,9 @@ enum class WriteOutcome {
     WriteFailed,
     // A write in place failed and the old bytes could not be put back either.
     Damaged,
+    // The new file took the vault's place, but the system could not confirm
+    // that the change is on disk: a power cut may still bring the old back.
+    Unconfirmed,
 };
 enum class ReadOutcome { Read, OpenFailed, ReadFailed, TooLarge };
 
@@ -60,6 +63,29 @@ WriteOutcome writeVaultFile(
 std::optional<FileStamp> fileStampOf(const QString &path);
 
 // Reads the whole file at `path` into `content`, unless it is larger than
-// maxVaultSize. `stamp`, when given,
-// receives the stamp of the file as it was just before it was read.
+// maxVaultSize, however it grows while being read. Anything but a regular
+// file (a folder, a pipe, a device) is refused without waiting for it.
+// `stamp`, when given, receives the stamp of the file as it was just before
+// it was read.
 ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp = nullptr);
+
+// While held, no other Keyloft saves into the folder of the vault (the
+// folder of a symbolic link's target): every save holds it from its last
+// check of the file to the end of the replace. Taking it waits for a save
+// under way. Where the folder cannot be opened or locked (some network file
+// systems), nothing is held and saves go on as without it.
+class VaultLock
+{
+public:
+    VaultLock() = default;
+    explicit VaultLock(const QString &vaultPath);
+    ~VaultLock();
+    VaultLock(const VaultLock &) = delete;
+    VaultLock &operator=(const VaultLock &) = delete;
+
+    void acquire(const QString &vaultPath);
+    void release();
+
+private:
+    int m_fd = -1;
+};

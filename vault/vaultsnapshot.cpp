@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -31,28 +32,31 @@ VaultSnapshot VaultSnapshot::of(const QByteArray &bytes, const FileStamp &stamp)
     return snapshot;
 }
 
-bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot)
+bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot, VaultSnapshot *now)
 {
-    const std::optional<FileStamp> now = fileStampOf(path);
-    if (!now && errno == ENOENT)
+    const std::optional<FileStamp> current = fileStampOf(path);
+    if (!current && errno == ENOENT)
         return false;
     if (snapshot.hasBytes) {
-        if (now && *now == snapshot.stamp
-            && snapshot.stamp.modified < snapshot.takenAt - racyWindow)
+        const qint64 lastTouched = std::max(snapshot.stamp.modified, snapshot.stamp.changed);
+        if (current && *current == snapshot.stamp && lastTouched < snapshot.takenAt - racyWindow)
             return false;
-        if (now && now->size != snapshot.bytes.size())
+        if (current && current->size != snapshot.bytes.size() && !now)
             return true;
     }
 
     QByteArray bytes;
     FileStamp stamp;
     const ReadOutcome read = readVaultFile(path, bytes, &stamp);
-    if (read == ReadOutcome::TooLarge)
-        return true;
-    if (read != ReadOutcome::Read)
-        return snapshot.hasBytes;
-    if (!snapshot.hasBytes || bytes != snapshot.bytes)
-        return true;
-    snapshot = VaultSnapshot::of(snapshot.bytes, stamp);
-    return false;
+    const bool changed = read == ReadOutcome::Read
+        ? !snapshot.hasBytes || bytes != snapshot.bytes
+        : read == ReadOutcome::TooLarge || snapshot.hasBytes;
+    if (!changed) {
+        if (read == ReadOutcome::Read)
+            snapshot = VaultSnapshot::of(snapshot.bytes, stamp);
+        return false;
+    }
+    if (now)
+        *now = read == ReadOutcome::Read ? VaultSnapshot::of(bytes, stamp) : VaultSnapshot();
+    return true;
 }

@@ -27,7 +27,10 @@ struct VaultSnapshot
 // deleted since counts as unchanged, since a save simply recreates it.
 //
 // The file's stamp is compared first, and the file is read only when that
-// differs, or when it is too recent to tell a later write of the same size
-// apart (timestamps are coarse). When the bytes turn out the same, the
-// snapshot takes the new stamp, so the next comparison is cheap again.
-bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot);
+// differs, or when either of its times is too recent to tell a later write
+// of the same size apart (timestamps are coarse, and a program may set the
+// modification time back). When the bytes turn out the same, the snapshot
+// takes the new stamp, so the next comparison is cheap again. When they
+// differ, `now` (when given) receives what the file holds, or no bytes when
+// it cannot be read.
+bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot, VaultSnapshot *now = nullptr);
