@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTableWidgetItem>
@@ -108,27 +107,9 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     // Every toolbar button stays in view: the overflow menu that would take
     // the last ones is out of reach of the Tab key.
     setMinimumWidth(std::max(minimumSizeHint().width(), toolBar->sizeHint().width()));
-    placeOnScreen();
 
     if (!currentFile.isEmpty())
         loadFromFile();
-}
-
-// 700 x 400, never larger than the screen, centred on it. Done before the
-// load, so that the load's message box shows where the window will appear.
-void MainWindow::placeOnScreen()
-{
-    QSize size(700, 400);
-    const QScreen *display = screen();
-    if (!display) {
-        resize(size);
-        return;
-    }
-    const QRect available = display->availableGeometry();
-    size = size.boundedTo(available.size()).expandedTo(minimumSize());
-    QRect frame(QPoint(), size);
-    frame.moveCenter(available.center());
-    setGeometry(frame);
 }
 
 QMenu *MainWindow::createPopupMenu()

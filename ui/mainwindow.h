@@ -39,7 +39,6 @@ private slots:
     void loadFromFile();
 
 private:
-    void placeOnScreen();
     bool promptEntry(const QString &title, Entry &entry);
     // The current row when it is also selected, otherwise -1.
     int selectedRow() const;
