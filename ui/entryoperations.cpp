@@ -9,7 +9,6 @@
 #include <QTableWidget>
 #include <QTableWidgetItem>
 
-#include <algorithm>
 #include <limits>
 
 namespace {
@@ -39,13 +38,6 @@ QString withoutTrailingLineBreaks(QString text)
         --end;
     text.truncate(end);
     return text;
-}
-
-// The blanks the vault reader skips: a line of nothing else is no entry.
-bool isBlank(const QString &text)
-{
-    return std::all_of(text.cbegin(), text.cend(),
-        [](QChar c) { return c == u' ' || (c.unicode() >= 0x09 && c.unicode() <= 0x0D); });
 }
 
 } // namespace
@@ -91,7 +83,7 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
         answer.*prompt.field = text;
     }
     // The vault would skip such a line when it is read back.
-    if (isBlank(answer.service) && isBlank(answer.username) && isBlank(answer.password))
+    if (isBlankEntry(answer))
         return false;
     entry = answer;
     return true;

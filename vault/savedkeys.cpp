@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "vault/savedkeys.h"
-#include "vault/secretmemory.h"
 
 #include <QCoreApplication>
 #include <QDir>

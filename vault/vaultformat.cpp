@@ -102,6 +102,15 @@ std::optional<QList<Entry>> decodeVault(const QByteArray &text, bool *lossless)
     return entries;
 }
 
+bool isBlankEntry(const Entry &entry)
+{
+    const auto blank = [](const QString &field) {
+        return std::all_of(field.cbegin(), field.cend(),
+            [](QChar c) { return c.unicode() < 0x80 && isAsciiWhitespace(uchar(c.unicode())); });
+    };
+    return blank(entry.service) && blank(entry.username) && blank(entry.password);
+}
+
 bool isStorableText(const QString &text)
 {
     // C0 and C1 controls, DEL, and the Unicode line and paragraph separators,

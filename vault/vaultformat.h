@@ -32,6 +32,11 @@ QByteArray encodeVault(const QList<Entry> &entries);
 // skipped or fields after the third were dropped.
 std::optional<QList<Entry>> decodeVault(const QByteArray &text, bool *lossless = nullptr);
 
+// True when the line of `entry` would be blank (nothing but ASCII
+// whitespace, the tabs between its fields included), which decodeVault
+// skips: such an entry would not come back from the vault.
+bool isBlankEntry(const Entry &entry);
+
 // True when `text` can be stored as a field of a vault line: the format cuts
 // lines at line feeds and fields at tabs, and no save of this program ever
 // writes another control character (C0, DEL, C1) or a Unicode line or

@@ -225,12 +225,10 @@ WriteOutcome writeVaultFile(const QString &path, const QByteArray &content, File
     if (!file.commit())
         return WriteOutcome::WriteFailed;
     // The vault holds the new bytes from here on, whatever follows.
-    if (!syncFolderOf(QFileInfo(path).canonicalFilePath()))
-        return WriteOutcome::Unconfirmed;
-
     if (stamp)
         *stamp = fileStampOf(path).value_or(FileStamp());
-    return WriteOutcome::Written;
+    return syncFolderOf(QFileInfo(path).canonicalFilePath()) ? WriteOutcome::Written
+                                                             : WriteOutcome::Unconfirmed;
 }
 
 std::optional<FileStamp> fileStampOf(const QString &path)
