@@ -2,9 +2,10 @@
 # SPDX-FileCopyrightText: 2026 The Keyloft developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 
-# Builds Keyloft three ways and runs the whole suite headless in one CTest run:
+# Builds Keyloft four ways and runs the whole suite headless in one CTest run:
 # the unit and GUI tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the end-to-end tests of the real program under
+# UndefinedBehaviorSanitizer, the vault library's tests with Qt's own file
+# access instead of POSIX, the end-to-end tests of the real program under
 # Xvfb, a bounded fuzzing run of the vault reader, and the checks of the
 # desktop files, the install and the Debian package.
 #
@@ -31,8 +32,13 @@ build_root=${KEYLOFT_BUILD_ROOT:-$root}
 "$root/scripts/build.sh" "$build_root/build-asan" -DKEYLOFT_BUILD_TESTS=ON -DKEYLOFT_SANITIZE=ON
 CXX=clang++ "$root/scripts/build.sh" "$build_root/build-fuzz" -DKEYLOFT_BUILD_TESTS=OFF \
     -DKEYLOFT_FUZZ=ON
+# The vault library through Qt's own file access, as where POSIX is missing:
+# only its own tests.
+"$root/scripts/build.sh" "$build_root/build-portable" -DKEYLOFT_BUILD_TESTS=ON \
+    -DKEYLOFT_PORTABLE_FILES=ON -- tst_vaultcipher tst_vaultformat tst_vaultio tst_vaultsession
 "$root/scripts/build.sh" "$build_root/build-tests" -DKEYLOFT_BUILD_TESTS=ON \
-    -DKEYLOFT_SANITIZED_BUILD="$build_root/build-asan" -DKEYLOFT_FUZZ_BUILD="$build_root/build-fuzz"
+    -DKEYLOFT_SANITIZED_BUILD="$build_root/build-asan" -DKEYLOFT_FUZZ_BUILD="$build_root/build-fuzz" \
+    -DKEYLOFT_PORTABLE_BUILD="$build_root/build-portable"
 
 # The tests see a home and runtime folder of their own, removed afterwards, so
 # nothing they or Qt write lands in the user's.

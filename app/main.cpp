@@ -9,8 +9,6 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QMessageBox>
-#include <QScreen>
-#include <QSize>
 #include <QString>
 
 #include <cstdio>
@@ -76,12 +74,8 @@ int runWindow(const QByteArray &vault, const QString &masterPassword)
         vaultPath.clear();
     }
 
+    // The window sizes and places itself before it loads the vault.
     MainWindow window(vaultPath, masterPassword, nullptr);
-    // Never larger than the screen, even on a small one at a large scale.
-    QSize size(700, 400);
-    if (const QScreen *screen = window.screen())
-        size = size.boundedTo(screen->availableGeometry().size());
-    window.resize(size);
     window.show();
     return QApplication::exec();
 }

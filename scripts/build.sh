@@ -3,11 +3,21 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 
 # Configures and builds Keyloft into the given build directory, with any extra
-# CMake arguments after it. Installs the build tools and Qt first.
+# CMake arguments after it, and after a "--" the targets to build (all by
+# default). Installs the build tools and Qt first.
+#
+#     scripts/build.sh DIR [CMAKE-ARGUMENT...] [-- TARGET...]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=$1
 shift
+arguments=()
+while [[ $# -gt 0 && $1 != -- ]]; do
+    arguments+=("$1")
+    shift
+done
+targets=()
+[[ $# -gt 0 ]] && targets=(--target "${@:2}")
 
 # shellcheck source=scripts/packages.sh
 . "$root/scripts/packages.sh"
@@ -16,5 +26,5 @@ shift
 werror=OFF
 [[ "${CI:-}" == "true" ]] && werror=ON
 cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
-    -DKEYLOFT_WERROR="$werror" "$@" >/dev/null
-cmake --build "$build_dir" --parallel "$(nproc)"
+    -DKEYLOFT_WERROR="$werror" "${arguments[@]}" >/dev/null
+cmake --build "$build_dir" --parallel "$(nproc)" "${targets[@]}"

@@ -3,7 +3,6 @@
 
 #include "ui/mainwindow.h"
 #include "generator/passwordgenerator.h"
-#include "vault/secretmemory.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -15,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTableWidgetItem>
@@ -23,15 +23,58 @@
 
 #include <algorithm>
 
+namespace {
+
+// The buttons of the toolbar's actions, in their order; no separators.
+QWidgetList toolButtons(const QToolBar *toolBar)
+{
+    QWidgetList buttons;
+    for (QAction *action : toolBar->actions()) {
+        if (!action->isSeparator())
+            buttons.append(toolBar->widgetForAction(action));
+    }
+    return buttons;
+}
+
+} // namespace
+
 MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, QWidget *parent)
     : QMainWindow(parent)
     , generatedPasswordEdit(new QLineEdit)
     , lengthEdit(new QLineEdit)
-    , currentFile(filePath)
-    , masterKey(masterPassword.toUtf8())
+    , session(filePath, masterPassword.toUtf8())
 {
     setWindowTitle(QStringLiteral("Keyloft"));
 
+    setUpTable();
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->addWidget(table);
+    setCentralWidget(central);
+    QToolBar *toolBar = createToolBar();
+    QWidget *lastButton = setUpGenerator(layout);
+
+    // Tab goes from the table through the toolbar's buttons to the generator.
+    QWidget *previous = table;
+    for (QWidget *button : toolButtons(toolBar)) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
+    setTabOrder(previous, lastButton);
+    setTabOrder(lastButton, lengthEdit);
+    setTabOrder(lengthEdit, generatedPasswordEdit);
+
+    // Every toolbar button stays in view: the overflow menu that would take
+    // the last ones is out of reach of the Tab key.
+    setMinimumWidth(std::max(minimumSizeHint().width(), toolBar->sizeHint().width()));
+    placeOnScreen();
+
+    if (!session.currentFile().isEmpty())
+        loadFromFile();
+}
+
+void MainWindow::setUpTable()
+{
     table = new QTableWidget(this);
     table->setObjectName(QStringLiteral("table"));
     table->setColumnCount(3);
@@ -45,36 +88,42 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     table->setTabKeyNavigation(false);
     table->setAccessibleName(QStringLiteral("Entries"));
 
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    layout->addWidget(table);
-    setCentralWidget(central);
+    // The table's own copy would put a stored password on the clipboard
+    // unmarked, for every clipboard history to keep.
+    auto *copyCell = new QShortcut(QKeySequence::Copy, table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copyCell, &QShortcut::activated, this, [this] {
+        if (const QTableWidgetItem *item = table->currentItem())
+            QGuiApplication::clipboard()->setMimeData(secretMimeData(item->text()));
+    });
+}
 
-    // The toolbar holds every operation: it can be neither hidden (see
-    // createPopupMenu) nor moved away.
+// The toolbar holds every operation: it can be neither hidden (see
+// createPopupMenu) nor moved away.
+QToolBar *MainWindow::createToolBar()
+{
     QToolBar *toolBar = addToolBar(QStringLiteral("Main"));
     toolBar->setMovable(false);
     toolBar->setFloatable(false);
-    QAction *addAction = toolBar->addAction(QStringLiteral("Add"));
-    QAction *editAction = toolBar->addAction(QStringLiteral("Edit"));
-    QAction *deleteAction = toolBar->addAction(QStringLiteral("Delete"));
+    toolBar->addAction(QStringLiteral("Add"), this, &MainWindow::addEntry);
+    toolBar->addAction(QStringLiteral("Edit"), this, &MainWindow::editEntry);
+    toolBar->addAction(QStringLiteral("Delete"), this, &MainWindow::deleteEntry);
     toolBar->addSeparator();
-    QAction *saveAction = toolBar->addAction(QStringLiteral("Save"));
-    QAction *loadAction = toolBar->addAction(QStringLiteral("Load"));
-
+    toolBar->addAction(QStringLiteral("Save"), this, &MainWindow::saveToFile);
+    toolBar->addAction(QStringLiteral("Load"), this, &MainWindow::loadFromFile);
     // Toolbar buttons take no keyboard focus by default, which would leave a
     // user without a mouse unable to reach any operation.
-    QWidget *previous = table;
-    for (QAction *action : { addAction, editAction, deleteAction, saveAction, loadAction }) {
-        QWidget *button = toolBar->widgetForAction(action);
+    for (QWidget *button : toolButtons(toolBar))
         button->setFocusPolicy(Qt::TabFocus);
-        setTabOrder(previous, button);
-        previous = button;
-    }
+    return toolBar;
+}
 
-    auto *generatorRow = new QHBoxLayout;
+// The "Generate Password" button and the row of the length and the password
+// below the table; returns the button.
+QWidget *MainWindow::setUpGenerator(QVBoxLayout *layout)
+{
     auto *generateButton = new QPushButton(QStringLiteral("Generate Password"));
     layout->addWidget(generateButton);
+    auto *generatorRow = new QHBoxLayout;
     auto *lengthLabel = new QLabel(QStringLiteral("Length:"));
     lengthLabel->setBuddy(lengthEdit); // a screen reader announces the field by its label
     generatorRow->addWidget(lengthLabel);
@@ -85,31 +134,25 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     lengthEdit->setObjectName(QStringLiteral("lengthEdit"));
     generatedPasswordEdit->setObjectName(QStringLiteral("generatedPasswordEdit"));
     generatedPasswordEdit->setAccessibleName(QStringLiteral("Generated password"));
-    setTabOrder(previous, generateButton);
-    setTabOrder(generateButton, lengthEdit);
-    setTabOrder(lengthEdit, generatedPasswordEdit);
-
-    connect(addAction, &QAction::triggered, this, &MainWindow::addEntry);
-    connect(editAction, &QAction::triggered, this, &MainWindow::editEntry);
-    connect(deleteAction, &QAction::triggered, this, &MainWindow::deleteEntry);
-    connect(saveAction, &QAction::triggered, this, &MainWindow::saveToFile);
-    connect(loadAction, &QAction::triggered, this, &MainWindow::loadFromFile);
     connect(generateButton, &QPushButton::clicked, this, [this] { deliverGeneratedPassword(); });
+    return generateButton;
+}
 
-    // The table's own copy would put a stored password on the clipboard
-    // unmarked, for every clipboard history to keep.
-    auto *copyCell = new QShortcut(QKeySequence::Copy, table, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(copyCell, &QShortcut::activated, this, [this] {
-        if (const QTableWidgetItem *item = table->currentItem())
-            QGuiApplication::clipboard()->setMimeData(secretMimeData(item->text()));
-    });
-
-    // Every toolbar button stays in view: the overflow menu that would take
-    // the last ones is out of reach of the Tab key.
-    setMinimumWidth(std::max(minimumSizeHint().width(), toolBar->sizeHint().width()));
-
-    if (!currentFile.isEmpty())
-        loadFromFile();
+// 700 x 400, never larger than the screen, centred on it. Done before the
+// load, so that the load's message box shows where the window will appear.
+void MainWindow::placeOnScreen()
+{
+    QSize size(700, 400);
+    const QScreen *display = screen();
+    if (!display) {
+        resize(size);
+        return;
+    }
+    const QRect available = display->availableGeometry();
+    size = size.boundedTo(available.size()).expandedTo(minimumSize());
+    QRect frame(QPoint(), size);
+    frame.moveCenter(available.center());
+    setGeometry(frame);
 }
 
 QMenu *MainWindow::createPopupMenu()
@@ -119,10 +162,7 @@ QMenu *MainWindow::createPopupMenu()
     return nullptr;
 }
 
-MainWindow::~MainWindow()
-{
-    wipe(masterKey);
-}
+MainWindow::~MainWindow() = default;
 
 // Every close asks whether to save first. A close that was to save goes
 // through only once the vault is safely written: when the user cancels the

@@ -4,8 +4,7 @@
 #pragma once
 
 #include "vault/entry.h"
-#include "vault/savedkeys.h"
-#include "vault/vaultsnapshot.h"
+#include "vault/vaultsession.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -15,6 +14,8 @@ class QCloseEvent;
 class QLineEdit;
 class QMenu;
 class QTableWidget;
+class QToolBar;
+class QVBoxLayout;
 
 // The program's only window. It owns every piece of run-time state: the entry
 // table, the generator's two fields, the vault file in use and the master key.
@@ -39,6 +40,10 @@ private slots:
     void loadFromFile();
 
 private:
+    void setUpTable();
+    QToolBar *createToolBar();
+    QWidget *setUpGenerator(QVBoxLayout *layout);
+    void placeOnScreen();
     bool promptEntry(const QString &title, Entry &entry);
     // The current row when it is also selected, otherwise -1.
     int selectedRow() const;
@@ -47,21 +52,12 @@ private:
     // Puts new items holding the entry's texts into an existing, empty row.
     void setEntryAt(int row, const Entry &entry);
     bool saveVault();
-    bool confirmReplacing(bool pathChosenNow, VaultLock &lock);
-    void rememberAfterFailedWrite(const QByteArray &attempted, bool damaged);
     void deliverGeneratedPassword();
 
     QLineEdit *generatedPasswordEdit;
     QLineEdit *lengthEdit;
     QTableWidget *table;
-    QString currentFile;
-    QByteArray masterKey;
-    // What the vault file held when this window last read or wrote it.
-    VaultSnapshot lastSeen;
-    // The last load skipped lines or fields that a save would not write back.
-    bool loadDroppedLines = false;
-    // The last save failed: the next one asks for a file, starting at this one.
-    bool lastSaveFailed = false;
-    // The key each vault was last saved with, to refuse a mistyped one.
-    SavedKeys savedKeys;
+    // The vault file in use, the master key, and what the window last read
+    // from or wrote to the file.
+    VaultSession session;
 };

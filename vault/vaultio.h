@@ -17,6 +17,9 @@ enum class WriteOutcome {
     // The new file took the vault's place, but the system could not confirm
     // that the change is on disk: a power cut may still bring the old back.
     Unconfirmed,
+    // The name no longer holds what the last look found there; nothing was
+    // written.
+    Changed,
 };
 enum class ReadOutcome { Read, OpenFailed, ReadFailed, TooLarge };
 
@@ -42,50 +45,85 @@ struct FileStamp
     }
 };
 
-// Replaces the file at `path` with `content`, and reports success only once
-// the new bytes and their name are synced to disk.
+// What a save's last look found at the vault's name: a file with this
+// stamp, or no file at all.
+struct FoundFile
+{
+    bool exists = false;
+    FileStamp stamp;
+};
+
+// One vault file, reached through its folder. The path is resolved once, a
+// symbolic link to its target, and every later step works on that folder
+// and name: a link, a pipe or another file put there meanwhile is never
+// followed or written through.
 //
-// The bytes go to a temporary file beside it that takes the old file's place
-// only once all of them are written, so a failed save (a full disk, an I/O
-// error) leaves the old file exactly as it was. The new file gets the old
-// one's owner, group and permissions first. Where it cannot (someone else's
-// file, a group the user is not in, a sticky folder), where the file has
-// other hard links, or where the folder refuses the temporary file but the
-// file itself is writable, the file is written in place instead, and on
-// failure its old bytes are put back. A file this creates is readable and
-// writable by its owner only. A symbolic link stays a link: its target is
-// written. `stamp`, when given, receives the written file's stamp.
-WriteOutcome writeVaultFile(
-    const QString &path, const QByteArray &content, FileStamp *stamp = nullptr);
-
-// The stamp of the file at `path` now, or nothing when it cannot be had;
-// errno then tells why (ENOENT: there is no file).
-std::optional<FileStamp> fileStampOf(const QString &path);
-
-// Reads the whole file at `path` into `content`, unless it is larger than
-// maxVaultSize, however it grows while being read. Anything but a regular
-// file (a folder, a pipe, a device) is refused without waiting for it.
-// `stamp`, when given, receives the stamp of the file as it was just before
-// it was read.
-ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp = nullptr);
-
-// While held, no other Keyloft saves into the folder of the vault (the
-// folder of a symbolic link's target): every save holds it from its last
-// check of the file to the end of the replace. Taking it waits for a save
-// under way. Where the folder cannot be opened or locked (some network file
-// systems), nothing is held and saves go on as without it.
-class VaultLock
+// This is the one place that touches the file system. Where POSIX calls are
+// not available (or KEYLOFT_PORTABLE_FILES is set), a plain Qt version stands
+// in: it replaces the file through QSaveFile, and keeps neither the lock, nor
+// owners, hard links, access control lists or extended attributes.
+class VaultLocation
 {
 public:
-    VaultLock() = default;
-    explicit VaultLock(const QString &vaultPath);
-    ~VaultLock();
-    VaultLock(const VaultLock &) = delete;
-    VaultLock &operator=(const VaultLock &) = delete;
+    explicit VaultLocation(const QString &path);
+    ~VaultLocation();
+    VaultLocation(const VaultLocation &) = delete;
+    VaultLocation &operator=(const VaultLocation &) = delete;
 
-    void acquire(const QString &vaultPath);
-    void release();
+    // The resolved path: a symbolic link's target.
+    QString target() const { return m_target; }
+
+    // While locked, no other Keyloft saves into this folder: every save
+    // holds the lock from its last look at the file to the end of the
+    // replace. Locking waits for a save under way. Where the folder cannot be
+    // locked (some network file systems), nothing is held and saves go on
+    // as without it.
+    void lock();
+    void unlock();
+
+    // The stamp of what is at the name now, not followed if it is a link,
+    // or nothing when it cannot be had; errno then tells why (ENOENT: there
+    // is no file).
+    std::optional<FileStamp> stamp() const;
+
+    // Reads the whole file into `content`, unless it is larger than
+    // maxVaultSize, however it grows while being read. Anything but a
+    // regular file (a folder, a pipe, a device, a link) is refused without
+    // waiting for it. `stamp`, when given, receives the stamp of the file as
+    // it was just before it was read.
+    ReadOutcome read(QByteArray &content, FileStamp *stamp = nullptr) const;
+
+    // Replaces the file with `content`, and reports success only once the
+    // new bytes and their name are synced to disk. With `expected`, the
+    // name must still hold what a look found there (WriteOutcome::Changed
+    // otherwise, and nothing is written).
+    //
+    // The bytes go to a temporary file beside it that takes the old file's
+    // place only once all of them are written and synced, so a failed save
+    // (a full disk, an I/O error) leaves the old file exactly as it was. The
+    // new file gets the old one's owner, group, permissions, access control
+    // lists and extended attributes first. Where it cannot (someone else's
+    // file, a group the user is not in, a sticky folder), where the file has
+    // other hard links, or where the folder refuses the temporary file but
+    // the file itself is writable, the file is written in place instead, and
+    // on failure its old bytes are put back. A file this creates is readable
+    // and writable by its owner only. `stamp`, when given, receives the
+    // written file's stamp.
+    WriteOutcome write(
+        const QByteArray &content, const FoundFile *expected = nullptr, FileStamp *stamp = nullptr);
 
 private:
-    int m_fd = -1;
+    QString m_target;
+    [[maybe_unused]] int m_folder = -1; // the folder's descriptor, where there are any
 };
+
+// The same for a single step on a path: a VaultLocation made for it.
+WriteOutcome writeVaultFile(
+    const QString &path, const QByteArray &content, FileStamp *stamp = nullptr);
+std::optional<FileStamp> fileStampOf(const QString &path);
+ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp = nullptr);
+
+// The file `path` names: the target of a symbolic link (however many links
+// lead there, and even where the target does not exist yet), as an absolute
+// path.
+QString resolvedVaultPath(const QString &path);

@@ -32,9 +32,12 @@ VaultSnapshot VaultSnapshot::of(const QByteArray &bytes, const FileStamp &stamp)
     return snapshot;
 }
 
-bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot, VaultSnapshot *now)
+bool vaultChangedOnDisk(
+    const VaultLocation &vault, VaultSnapshot &snapshot, VaultSnapshot *now, FoundFile *found)
 {
-    const std::optional<FileStamp> current = fileStampOf(path);
+    const std::optional<FileStamp> current = vault.stamp();
+    if (found)
+        *found = { current.has_value(), current.value_or(FileStamp()) };
     if (!current && errno == ENOENT)
         return false;
     if (snapshot.hasBytes) {
@@ -47,13 +50,16 @@ bool vaultChangedOnDisk(const QString &path, VaultSnapshot &snapshot, VaultSnaps
 
     QByteArray bytes;
     FileStamp stamp;
-    const ReadOutcome read = readVaultFile(path, bytes, &stamp);
+    const ReadOutcome read = vault.read(bytes, &stamp);
     const bool changed = read == ReadOutcome::Read
         ? !snapshot.hasBytes || bytes != snapshot.bytes
         : read == ReadOutcome::TooLarge || snapshot.hasBytes;
     if (!changed) {
-        if (read == ReadOutcome::Read)
+        if (read == ReadOutcome::Read) {
             snapshot = VaultSnapshot::of(snapshot.bytes, stamp);
+            if (found)
+                *found = { true, stamp };
+        }
         return false;
     }
     if (now)

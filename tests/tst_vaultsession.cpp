@@ -1,0 +1,372 @@
+// SPDX-FileCopyrightText: 2026 The Keyloft developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "testsupport.h"
+#include "vault/vaultsession.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+#ifndef KEYLOFT_PORTABLE_FILES
+#include <acl/libacl.h>
+#include <sys/acl.h>
+#include <sys/xattr.h>
+#endif
+
+using namespace TestSupport;
+using Outcome = VaultSession::SaveOutcome;
+
+namespace {
+
+const QList<Entry> newEntries = { { "new", "entry", "here" } };
+const QByteArray newVault = xorBytes("new\tentry\there\n", "pw");
+
+// Answers a save's questions in turn (No once the replies run out) and
+// notes their titles; `meanwhile` runs while the first one is open.
+struct Answers
+{
+    QList<bool> replies;
+    std::function<void()> meanwhile;
+    QStringList asked;
+
+    VaultSession::Ask ask()
+    {
+        return [this](VaultSession::Question question) {
+            asked << (question == VaultSession::Question::VaultChanged
+                    ? QStringLiteral("Vault Changed")
+                    : QStringLiteral("Vault Not Fully Read"));
+            if (meanwhile)
+                std::exchange(meanwhile, nullptr)();
+            return replies.value(asked.size() - 1, false);
+        };
+    }
+};
+
+// The path's own status: a symbolic link is not followed.
+struct stat statusOf(const QString &path)
+{
+    struct stat status
+    {
+    };
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
+} // namespace
+
+class TestVaultSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void saveAsksOnlyWhenTheBytesChanged_data();
+    void saveAsksOnlyWhenTheBytesChanged();
+    void changeWhileAskingIsAskedAbout_data();
+    void changeWhileAskingIsAskedAbout();
+    void secondSaveWaitsForTheFirstAndIsAsked();
+    void writeFindsTheFileAsTheCheckDid_data();
+    void writeFindsTheFileAsTheCheckDid();
+    void savedVaultKeepsItsIdentity_data();
+    void savedVaultKeepsItsIdentity();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestVaultSession::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY2(m_dir->isValid(), qPrintable(m_dir->errorString()));
+    // Open to the unprivileged user that PermissionsBind may switch to.
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
+}
+
+void TestVaultSession::saveAsksOnlyWhenTheBytesChanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("asks");
+
+    QTest::addRow("touched") << "touched" << false;
+    QTest::addRow("rewritten with the same bytes") << "rewritten" << false;
+    QTest::addRow("replaced by an identical copy") << "copied" << false;
+    QTest::addRow("deleted: the save recreates it") << "deleted" << false;
+    QTest::addRow("other bytes of the same size") << "same size" << true;
+    QTest::addRow("created after the load found none") << "created" << true;
+}
+
+void TestVaultSession::saveAsksOnlyWhenTheBytesChanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, asks);
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    const QString copy = path(QStringLiteral("copy"));
+    const QByteArray loaded = xorBytes("svc\tuser\tpass\n", "pw");
+    const QByteArray elsewhere = xorBytes("svc\tuser\tPASS\n", "pw");
+    const bool created = change == QLatin1String("created");
+    if (!created)
+        QVERIFY(writeBytes(file, loaded));
+    VaultSession session(file, "pw");
+    QList<Entry> entries;
+    QCOMPARE(session.load(entries),
+        created ? VaultSession::LoadOutcome::OpenFailed : VaultSession::LoadOutcome::Loaded);
+
+    QFile touched(file);
+    if (change == QLatin1String("touched"))
+        QVERIFY(touched.open(QIODevice::ReadWrite)
+            && touched.setFileTime(
+                QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
+    else if (change == QLatin1String("deleted"))
+        QVERIFY(QFile::remove(file));
+    else if (change == QLatin1String("copied"))
+        QVERIFY(writeBytes(copy, loaded) && QFile::remove(file) && QFile::rename(copy, file));
+    else
+        QVERIFY(writeBytes(file, asks ? elsewhere : loaded));
+
+    Answers answers;
+    QCOMPARE(session.save(newEntries, answers.ask()), asks ? Outcome::Declined : Outcome::Saved);
+    QCOMPARE(answers.asked, asks ? QStringList { "Vault Changed" } : QStringList());
+    QCOMPARE(readBytes(file), asks ? elsewhere : newVault);
+    QCOMPARE(filesIn(m_dir->path()), QStringList { "vault.pwdb" });
+}
+
+void TestVaultSession::changeWhileAskingIsAskedAbout_data()
+{
+    QTest::addColumn<bool>("changedFirst"); // Vault Changed is the first question
+    QTest::addColumn<bool>("link"); // the change is a link to another file, not new bytes
+    QTest::addColumn<int>("outcome");
+
+    QTest::addRow("rewritten while Vault Not Fully Read is open")
+        << false << false << int(Outcome::Declined);
+    QTest::addRow("rewritten while Vault Changed is open")
+        << true << false << int(Outcome::Declined);
+    // Replacing it then is agreed to, but a link is no vault: nothing is
+    // written through it.
+    QTest::addRow("a link to another file put in its place while asking")
+        << false << true << int(Outcome::OpenFailed);
+}
+
+// Another program saves while a question is open: Yes to it does not replace
+// what that program wrote without asking about it.
+void TestVaultSession::changeWhileAskingIsAskedAbout()
+{
+    QFETCH(bool, changedFirst);
+    QFETCH(bool, link);
+    QFETCH(int, outcome);
+#ifdef KEYLOFT_PORTABLE_FILES
+    if (link)
+        QSKIP("Qt's own file access follows links");
+#endif
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    const QString other = path(QStringLiteral("other"));
+    QVERIFY(writeBytes(file, xorBytes("old\tu\tp\n\n", "pw"))); // a blank line: not fully read
+    QVERIFY(writeBytes(other, "someone else's file"));
+    VaultSession session(file, "pw");
+    QList<Entry> entries;
+    QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
+    if (changedFirst)
+        QVERIFY(writeBytes(file, xorBytes("first\tchange\there\n", "pw")));
+
+    const QByteArray meanwhile = xorBytes("written\twhile\tasking\n", "pw");
+    Answers answers;
+    answers.replies = { true, link };
+    answers.meanwhile = [&] {
+        if (!link) {
+            QVERIFY(writeBytes(file, meanwhile));
+            return;
+        }
+        const QString swap = path(QStringLiteral("swap"));
+        QVERIFY(QFile::link(other, swap));
+        QCOMPARE(
+            ::rename(QFile::encodeName(swap).constData(), QFile::encodeName(file).constData()), 0);
+    };
+    QCOMPARE(int(session.save(newEntries, answers.ask())), outcome);
+    QCOMPARE(answers.asked,
+        QStringList({ changedFirst ? "Vault Changed" : "Vault Not Fully Read", "Vault Changed" }));
+    QCOMPARE(readBytes(link ? other : file), link ? QByteArray("someone else's file") : meanwhile);
+}
+
+// A second Keyloft saving the same vault while a save is under way waits
+// for it, and is then asked about what it wrote. The other save is played by
+// this test: it holds the lock, and writes only once the session waits.
+void TestVaultSession::secondSaveWaitsForTheFirstAndIsAsked()
+{
+#ifdef KEYLOFT_PORTABLE_FILES
+    QSKIP("Qt's own file access takes no lock");
+#endif
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(file, xorBytes("old\tu\tp\n", "pw")));
+    VaultSession session(file, "pw");
+    QList<Entry> entries;
+    QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
+    const QByteArray first = xorBytes("saved\tby\tthe first\n", "pw");
+
+    const int folder = ::open(QFile::encodeName(m_dir->path()).constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(folder >= 0 && ::flock(folder, LOCK_EX) == 0);
+    // This thread shows in /proc as blocked in flock(2) once it waits.
+    const QString state = QStringLiteral("/proc/self/task/%1/syscall").arg(::gettid());
+    bool waited = false;
+    std::thread firstSave([&] {
+        QDeadlineTimer deadline(10000);
+        while (!waited && !deadline.hasExpired())
+            waited = readBytes(state).startsWith(QByteArray::number(SYS_flock) + ' ');
+        writeBytes(file, first);
+        ::close(folder);
+    });
+    Answers answers;
+    QCOMPARE(session.save(newEntries, answers.ask()), Outcome::Declined);
+    firstSave.join();
+    QVERIFY(waited);
+    QCOMPARE(answers.asked, QStringList { "Vault Changed" });
+    QCOMPARE(readBytes(file), first);
+}
+
+void TestVaultSession::writeFindsTheFileAsTheCheckDid_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addRow("a link to another file") << "link";
+    QTest::addRow("another file") << "file";
+    QTest::addRow("a file where there was none") << "created";
+}
+
+// Between the last check and the write, another program puts something at
+// the vault's name: the write finds it and writes nothing, neither there
+// nor through a link.
+void TestVaultSession::writeFindsTheFileAsTheCheckDid()
+{
+    QFETCH(QString, change);
+#ifdef KEYLOFT_PORTABLE_FILES
+    if (change == QLatin1String("link"))
+        QSKIP("Qt's own file access follows links");
+#endif
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    const QString other = path(QStringLiteral("other"));
+    const QByteArray theirs("someone else's file");
+    QVERIFY(writeBytes(other, theirs));
+    if (change != QLatin1String("created"))
+        QVERIFY(writeBytes(file, xorBytes("old\tu\tp\n", "pw")));
+    VaultLocation vault(file);
+    const std::optional<FileStamp> checked = vault.stamp();
+    const FoundFile found { checked.has_value(), checked.value_or(FileStamp()) };
+
+    QFile::remove(file);
+    QVERIFY(change == QLatin1String("link") ? QFile::link(other, file) : QFile::copy(other, file));
+    QCOMPARE(vault.write(newVault, &found), WriteOutcome::Changed);
+    QCOMPARE(readBytes(other), theirs);
+    QCOMPARE(readBytes(file), theirs);
+}
+
+void TestVaultSession::savedVaultKeepsItsIdentity_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addRow("mode of an existing vault") << "mode";
+    QTest::addRow("folder allows no new files: written in place") << "locked";
+    QTest::addRow("someone else's owner and group, saved by root") << "owner";
+    QTest::addRow("hard link") << "hard link";
+    QTest::addRow("symbolic link") << "symlink";
+    QTest::addRow("world-writable vault of another user in a sticky folder") << "sticky";
+    QTest::addRow("access control list and extended attribute") << "acl";
+}
+
+// After a save the vault is the same file to everyone else: its owner, group,
+// permissions, access control list, extended attributes and other names
+// stay, so the group or the user that shares it, and a backup link to it,
+// keep seeing the new entries, and nobody else gains access.
+void TestVaultSession::savedVaultKeepsItsIdentity()
+{
+    QFETCH(QString, kind);
+#ifdef KEYLOFT_PORTABLE_FILES
+    if (kind != QLatin1String("mode"))
+        QSKIP("Qt's own file access keeps the permissions only");
+#endif
+
+    const bool sticky = kind == QLatin1String("sticky");
+    const bool locked = kind == QLatin1String("locked");
+    if ((sticky || kind == QLatin1String("owner")) && geteuid() != 0)
+        QSKIP("a vault of another user needs root to set up");
+    const QString folder = sticky || locked ? path(kind) : m_dir->path();
+    QVERIFY(QDir().mkpath(folder));
+    if (sticky)
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+    const QString file = QDir(folder).filePath(QStringLiteral("vault.pwdb"));
+    const QString other = QDir(folder).filePath(QStringLiteral("other.pwdb"));
+    const QByteArray native = QFile::encodeName(file);
+    QVERIFY(writeBytes(file, xorBytes("a\tb\tc\n", "pw")));
+    QCOMPARE(::chmod(native.constData(), sticky || locked ? 0666 : 0640), 0);
+    if (kind == QLatin1String("owner"))
+        QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
+    else if (kind == QLatin1String("hard link"))
+        QCOMPARE(::link(native.constData(), QFile::encodeName(other).constData()), 0);
+    else if (kind == QLatin1String("symlink"))
+        QVERIFY(QFile::link(file, other));
+    else if (locked)
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
+#ifndef KEYLOFT_PORTABLE_FILES
+    const auto aclOf = [&] {
+        const acl_t acl = ::acl_get_file(native.constData(), ACL_TYPE_ACCESS);
+        char *text = acl ? ::acl_to_any_text(acl, nullptr, ',', 0) : nullptr;
+        const QByteArray result(text);
+        ::acl_free(text);
+        ::acl_free(acl);
+        return result;
+    };
+    const auto noteOf = [&] {
+        char note[64] = {};
+        return QByteArray(
+            note, int(std::max<ssize_t>(::getxattr(native.constData(), "user.note", note, 64), 0)));
+    };
+    const QByteArray acl("user::rw-,user:nobody:rw-,group::---,mask::rw-,other::---");
+    if (kind == QLatin1String("acl")) {
+        const acl_t set = ::acl_from_text(acl.constData());
+        const bool done = ::acl_set_file(native.constData(), ACL_TYPE_ACCESS, set) == 0
+            && ::setxattr(native.constData(), "user.note", "kept", 4, 0) == 0;
+        ::acl_free(set);
+        if (!done)
+            QSKIP("the temporary folder's file system keeps no access control lists or "
+                  "extended attributes");
+    }
+#endif
+    const struct stat before = statusOf(file);
+
+    std::optional<PermissionsBind> permissions;
+    if ((sticky || locked) && !permissions.emplace().isActive())
+        QSKIP("cannot run without the privilege to write every file");
+    VaultSession session(kind == QLatin1String("symlink") ? other : file, "pw");
+    QList<Entry> entries;
+    QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
+    QCOMPARE(session.save(newEntries, Answers().ask()), Outcome::Saved);
+    permissions.reset();
+
+    QCOMPARE(readBytes(file), newVault);
+    const struct stat after = statusOf(file);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_nlink, before.st_nlink);
+    if (kind == QLatin1String("hard link"))
+        QCOMPARE(readBytes(other), newVault);
+    if (kind == QLatin1String("symlink"))
+        QVERIFY(S_ISLNK(statusOf(other).st_mode));
+#ifndef KEYLOFT_PORTABLE_FILES
+    if (kind == QLatin1String("acl")) {
+        QCOMPARE(aclOf(), acl);
+        QCOMPARE(noteOf(), QByteArray("kept"));
+    }
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestVaultSession)
+#include "tst_vaultsession.moc"
