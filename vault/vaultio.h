@@ -114,7 +114,9 @@ public:
 
 private:
     QString m_target;
-    [[maybe_unused]] int m_folder = -1; // the folder's descriptor, where there are any
+    // The folder's descriptor, where there are descriptors, or the negated
+    // errno of opening it.
+    [[maybe_unused]] int m_folder = -1;
 };
 
 // The same for a single step on a path: a VaultLocation made for it.

@@ -225,6 +225,8 @@ VaultLocation::VaultLocation(const QString &path)
 {
     m_folder = ::open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder < 0)
+        m_folder = -errno;
 }
 
 VaultLocation::~VaultLocation()
@@ -246,8 +248,10 @@ void VaultLocation::unlock()
 
 std::optional<FileStamp> VaultLocation::stamp() const
 {
-    if (m_folder < 0)
-        return std::nullopt; // errno tells why the folder did not open
+    if (m_folder < 0) {
+        errno = -m_folder;
+        return std::nullopt;
+    }
     struct stat status
     {
     };
