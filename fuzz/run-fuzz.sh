@@ -3,9 +3,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 
 # Runs a fuzz target for a bounded time: run-fuzz.sh <fuzz_vault binary> [seconds, default 30].
-# The seed corpus next to this script is copied into a fresh temporary folder
-# that serves as the working corpus; new inputs, crash files and everything
-# else libFuzzer writes land there, and the folder is removed at the end.
+# libFuzzer gets a fresh temporary folder first and the seed corpus next to
+# this script second: it reads both, and writes new inputs only to the first,
+# so the seeds stay as they are. Crash files and everything else it writes land
+# in the temporary folder too, which is removed at the end.
 # Exits non-zero on any finding: crash, sanitizer report, leak, timeout,
 # out-of-memory or a broken property.
 set -euo pipefail
@@ -21,26 +22,14 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds == 0)); then
     echo "$0: seconds must be a positive whole number, not '$seconds'" >&2
     exit 2
 fi
-# The seeds, without the .license files beside them that name their licence.
-seeds=()
-for seed in "$here"/corpus/*; do
-    if [[ -f "$seed" && "$seed" != *.license ]]; then
-        seeds+=("$seed")
-    fi
-done
-if ((${#seeds[@]} == 0)); then
-    echo "$0: no seed corpus in $here/corpus" >&2
-    exit 2
-fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus" "$work/artifacts"
-cp "${seeds[@]}" "$work/corpus/"
 cd "$work"
 
 status=0
-"$binary" "$work/corpus" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
+"$binary" "$work/corpus" "$here/corpus" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
     -artifact_prefix="$work/artifacts/" -print_final_stats=1 || status=$?
 
 found=$(find "$work/artifacts" -type f)

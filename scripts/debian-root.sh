@@ -6,7 +6,8 @@
 #
 #     scripts/debian-root.sh debian-13 COMMAND [ARGUMENT...]
 #
-# The root is built once with mmdebstrap into .cache/NAME/ in this tree, with
+# The root is built once with mmdebstrap into .cache/NAME/ in this tree, from
+# the Debian mirror (and through any proxy) that the host's own apt uses, with
 # everything the build and the test suite need preinstalled, and built again
 # when it is a week old, when the package list below changes, or when
 # DEBIAN_ROOT_REBUILD=1 is set. Each run starts from that root unchanged: it is
@@ -44,8 +45,28 @@ esac
 # shellcheck source=scripts/packages.sh
 . "$root/scripts/packages.sh"
 packages=("${build_packages[@]}" "${test_packages[@]}")
-mirror=http://deb.debian.org
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+
+# The archive and security mirrors are those of the host's own release in its
+# apt sources, as apt itself reads them (sources.list or the .sources files);
+# its proxy settings go along.
+# shellcheck source=/dev/null
+host=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+archive='' security=''
+# shellcheck disable=SC2016 # apt's fields, not the shell's
+while read -r release uri; do
+    case "$release" in
+        "$host") archive=${archive:-$uri} ;;
+        "$host-security") security=${security:-$uri} ;;
+    esac
+done < <(apt-get indextargets --no-release-info --format '$(RELEASE) $(REPO_URI)')
+if [[ -z "$host" || -z "$archive" ]]; then
+    echo "$0: the host's apt sources name no Debian archive for its release (${host:-unknown})" >&2
+    exit 1
+fi
+sources=("deb $archive $suite main" "deb $archive $suite-updates main")
+[[ -z "$security" ]] || sources+=("deb $security $suite-security main")
+mapfile -t proxies < <(apt-config dump Acquire::http::Proxy Acquire::https::Proxy)
 
 # unshare, setpriv and flock come with util-linux, which every Debian has.
 "$root/scripts/ensure-packages.sh" mmdebstrap debian-archive-keyring iproute2
@@ -94,16 +115,13 @@ build() {
     new=$(mktemp -d "$root/.cache/$name.new.XXXXXX")
     chmod 755 "$new" # apt downloads as _apt, which must reach into it
     started=$(date +%s)
-    echo "Building the $name root ($suite) from $mirror into $new" >&2
+    echo "Building the $name root ($suite) from $archive into $new" >&2
     # Recommends stay out, in the build and in later installs inside. The
     # releases' signing keys come from the host's debian-archive-keyring.
     contained --mount -- mmdebstrap --mode=root --variant=minbase --format=directory \
         --keyring="$keyring" --aptopt='APT::Install-Recommends "false"' \
-        --include="$(IFS=,; echo "${packages[*]}")" \
-        "$suite" "$new/rootfs" \
-        "deb $mirror/debian $suite main" \
-        "deb $mirror/debian $suite-updates main" \
-        "deb $mirror/debian-security $suite-security main"
+        "${proxies[@]/#/--aptopt=}" --include="$(IFS=,; echo "${packages[*]}")" \
+        "$suite" "$new/rootfs" "${sources[@]}"
     mkdir "$new/mnt"
     {
         echo "suite=$suite"

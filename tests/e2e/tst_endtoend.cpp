@@ -502,7 +502,7 @@ void TestEndToEnd::refusedVaultIsNeverOverwritten()
     shoot(dialog, QStringLiteral("save-dialog"));
     x.key(QStringLiteral("Escape"));
     QVERIFY(x.waitUntilGone(dialog));
-    QTest::qWait(300);
+    QTRY_COMPARE(x.activeWindow(), window); // back at its window, which stays open
     QCOMPARE(m_keyloft->state(), QProcess::Running);
     QCOMPARE(x.visibleWindows(QStringLiteral("Keyloft")), QStringList { window });
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
@@ -597,7 +597,7 @@ void TestEndToEnd::renderScreenshot()
     QVERIFY(acknowledge(QStringLiteral("Loaded")));
     const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
-    QTest::qWait(300);
+    QTRY_COMPARE(x.activeWindow(), window); // drawn with the focus, as a person sees it
     QVERIFY(x.screenshot(window, target));
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);

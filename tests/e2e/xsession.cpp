@@ -4,7 +4,6 @@
 #include "xsession.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QRegularExpression>
@@ -47,38 +46,27 @@ XSession::~XSession()
 
 bool XSession::start()
 {
-    for (int number = 90; number < 190 && !m_server; ++number) {
-        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
-            || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
-            continue;
-        const QString display = QStringLiteral(":%1").arg(number);
-        auto server = std::make_unique<QProcess>();
-        dieWithParent(*server);
-        server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server->start(QStringLiteral("Xvfb"),
-            { display, QStringLiteral("-screen"), QStringLiteral("0"),
-                QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                QStringLiteral("tcp") });
-        if (!server->waitForStarted(5000)) {
-            m_error = QStringLiteral("Xvfb did not start: ") + server->errorString();
-            return false;
-        }
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-        QDeadlineTimer deadline(10000);
-        while (!QFile::exists(socket) && server->state() == QProcess::Running
-            && !deadline.hasExpired())
-            QThread::msleep(pollMs);
-        if (QFile::exists(socket) && server->state() == QProcess::Running) {
-            m_server = std::move(server);
-            m_display = display;
-        } else {
-            stop(server.get());
-        }
-    }
-    if (!m_server) {
-        m_error = QStringLiteral("no free display for Xvfb");
+    // Xvfb takes a free display itself and writes its number to standard
+    // output once it accepts connections.
+    m_server = std::make_unique<QProcess>();
+    dieWithParent(*m_server);
+    m_server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server->start(QStringLiteral("Xvfb"),
+        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+            QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+            QStringLiteral("tcp") });
+    if (!m_server->waitForStarted(5000)) {
+        m_error = QStringLiteral("Xvfb did not start: ") + m_server->errorString();
         return false;
     }
+    QDeadlineTimer deadline(10000);
+    while (!m_server->canReadLine()) {
+        if (!m_server->waitForReadyRead(int(deadline.remainingTime()))) {
+            m_error = QStringLiteral("Xvfb reported no display");
+            return false;
+        }
+    }
+    m_display = QLatin1Char(':') + QString::fromLatin1(m_server->readLine().trimmed());
 
     m_windowManager = std::make_unique<QProcess>();
     dieWithParent(*m_windowManager);
@@ -89,9 +77,21 @@ bool XSession::start()
         m_error = QStringLiteral("openbox did not start: ") + m_windowManager->errorString();
         return false;
     }
-    // openbox offers no signal of readiness; it has claimed the screen well
-    // within this, and a window mapped earlier would only be placed differently.
-    QThread::msleep(1000);
+    // openbox names its check window on the root window once it manages the
+    // screen; windows mapped from then on are placed by it.
+    const auto managed = [this] {
+        return tool(QStringLiteral("xprop"),
+            { QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK") })
+            .contains("window id");
+    };
+    deadline.setRemainingTime(10000);
+    while (!managed()) {
+        if (m_windowManager->state() != QProcess::Running || deadline.hasExpired()) {
+            m_error = QStringLiteral("openbox did not take the screen");
+            return false;
+        }
+        QThread::msleep(pollMs);
+    }
     return true;
 }
 
@@ -170,6 +170,13 @@ QString XSession::windowClass(const QString &windowId) const
 {
     return QString::fromUtf8(tool(
         QStringLiteral("xprop"), { QStringLiteral("-id"), windowId, QStringLiteral("WM_CLASS") }));
+}
+
+QString XSession::activeWindow() const
+{
+    return QString::fromLatin1(
+        tool(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }))
+        .trimmed();
 }
 
 void XSession::activate(const QString &windowId) const

@@ -23,8 +23,8 @@ public:
     XSession(const XSession &) = delete;
     XSession &operator=(const XSession &) = delete;
 
-    // Starts the server on the first free display; false (with errorString())
-    // when no server could be started.
+    // Starts the server on a free display and the window manager on it; false
+    // (with errorString()) when either could not be started.
     bool start();
     QString errorString() const { return m_error; }
     QString display() const { return m_display; }
@@ -40,6 +40,8 @@ public:
     // The window's WM_CLASS property as xprop prints it.
     QString windowClass(const QString &windowId) const;
 
+    // The id of the window that has the focus.
+    QString activeWindow() const;
     void activate(const QString &windowId) const;
     void type(const QString &text) const;
     void key(const QString &keys) const;
