@@ -6,9 +6,11 @@
 # the figures, the ratio, the target and PASS or MISS.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-BUILD_TYPE=Release "$root/scripts/build.sh" "$root/build-bench" -DKEYLOFT_BUILD_TESTS=OFF \
-    -DKEYLOFT_BUILD_BENCH=ON >/dev/null
+# shellcheck source=scripts/packages.sh
+. "$root/scripts/packages.sh"
+"$root/scripts/ensure-packages.sh" "${build_packages[@]}"
+(cd "$root" && cmake --workflow --preset bench >/dev/null)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 HOME="$scratch" XDG_RUNTIME_DIR="$scratch" QT_QPA_PLATFORM=offscreen \
-    "$root/build-bench/bench/bench_keyloft"
+    "$root/build/bench/bench/bench_keyloft"

@@ -5,5 +5,8 @@
 # Builds Keyloft and starts it; an optional argument is the vault file to open.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-"$root/scripts/build.sh" "$root/build" -DKEYLOFT_BUILD_TESTS=OFF
-exec "$root/build/keyloft" "$@"
+# shellcheck source=scripts/packages.sh
+. "$root/scripts/packages.sh"
+"$root/scripts/ensure-packages.sh" "${build_packages[@]}"
+(cd "$root" && cmake --workflow --preset program >/dev/null)
+exec "$root/build/program/keyloft" "$@"

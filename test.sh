@@ -2,7 +2,7 @@
 # SPDX-FileCopyrightText: 2026 The Keyloft developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 
-# Builds Keyloft four ways and runs the whole suite headless in one CTest run:
+# Builds Keyloft four ways (the CMake presets) and runs the whole suite headless in one CTest run:
 # the unit and GUI tests, the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the vault library's tests with Qt's own file
 # access instead of POSIX, the end-to-end tests of the real program under
@@ -21,24 +21,9 @@ if [[ $# -gt 0 ]]; then
     }
     exec "$root/scripts/debian-root.sh" "$2" /src/test.sh
 fi
-# Where the build folders go: beside the sources, unless KEYLOFT_BUILD_ROOT
-# names a folder of their own (the Debian root's builds are kept apart).
-build_root=${KEYLOFT_BUILD_ROOT:-$root}
-
 # shellcheck source=scripts/packages.sh
 . "$root/scripts/packages.sh"
-"$root/scripts/ensure-packages.sh" "${test_packages[@]}"
-
-"$root/scripts/build.sh" "$build_root/build-asan" -DKEYLOFT_BUILD_TESTS=ON -DKEYLOFT_SANITIZE=ON
-CXX=clang++ "$root/scripts/build.sh" "$build_root/build-fuzz" -DKEYLOFT_BUILD_TESTS=OFF \
-    -DKEYLOFT_FUZZ=ON
-# The vault library through Qt's own file access, as where POSIX is missing:
-# only its own tests.
-"$root/scripts/build.sh" "$build_root/build-portable" -DKEYLOFT_BUILD_TESTS=ON \
-    -DKEYLOFT_PORTABLE_FILES=ON -- tst_vaultcipher tst_vaultformat tst_vaultio tst_vaultsession
-"$root/scripts/build.sh" "$build_root/build-tests" -DKEYLOFT_BUILD_TESTS=ON \
-    -DKEYLOFT_SANITIZED_BUILD="$build_root/build-asan" -DKEYLOFT_FUZZ_BUILD="$build_root/build-fuzz" \
-    -DKEYLOFT_PORTABLE_BUILD="$build_root/build-portable"
+"$root/scripts/ensure-packages.sh" "${build_packages[@]}" "${test_packages[@]}"
 
 # The tests see a home and runtime folder of their own, removed afterwards, so
 # nothing they or Qt write lands in the user's.
@@ -47,7 +32,10 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/home" "$scratch/runtime"
 export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime"
 unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
-export QT_QPA_PLATFORM=offscreen
 
-cd "$build_root/build-tests"
-ctest --output-on-failure --timeout 900
+# The builds whose tests the default build's CTest runs as well, then that
+# build and the one CTest run (see CMakePresets.json).
+cd "$root"
+for preset in sanitized fuzzing portable default; do
+    cmake --workflow --preset "$preset"
+done

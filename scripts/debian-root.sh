@@ -12,12 +12,12 @@
 # when it is a week old, when the package list below changes, or when
 # DEBIAN_ROOT_REBUILD=1 is set. Each run starts from that root unchanged: it is
 # the read-only lower layer of an overlay whose upper layer lives in memory, so
-# what a run installs or writes outside /src and /build is gone afterwards.
+# what a run installs or writes outside /src is gone afterwards.
 #
 # Inside, COMMAND runs as real root (all capabilities, so chown, setresuid and
 # dpkg -i work) with no network but loopback, and sees:
-#   /src    this source tree, read-write
-#   /build  .cache/NAME-build/, for build folders (KEYLOFT_BUILD_ROOT=/build)
+#   /src        this source tree, read-write, but for:
+#   /src/build  .cache/NAME-build/, so the root's build folders stay apart
 #   /tmp    a fresh tmpfs, also TMPDIR; HOME is /root
 # It starts in the folder matching the caller's if that is inside this tree.
 #
@@ -40,7 +40,7 @@ case "$name" in
     *) usage ;;
 esac
 
-# Everything build.sh and test.sh install, so that they find it all inside,
+# Everything run.sh and test.sh install, so that they find it all inside,
 # where there is no network. Changing the list rebuilds the root.
 # shellcheck source=scripts/packages.sh
 . "$root/scripts/packages.sh"
@@ -75,7 +75,8 @@ cache=$root/.cache/$name
 rootfs=$cache/rootfs
 stamp=$cache/stamp
 builds=$root/.cache/$name-build
-mkdir -p "$root/.cache" "$builds"
+# The host's own build folder is where the root's is mounted.
+mkdir -p "$root/.cache" "$builds" "$root/build"
 
 # Runs a command in new namespaces (unshare's options first, then --, then the
 # command) and waits for it. The chain dies as a whole: unshare gets SIGKILL
@@ -177,10 +178,9 @@ esac
 
 environment=(HOME=/root TMPDIR=/tmp USER=root LOGNAME=root SHELL=/bin/bash LANG=C.UTF-8
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-    DEBIAN_FRONTEND=noninteractive KEYLOFT_BUILD_ROOT=/build)
-for variable in TERM CI BUILD_TYPE $(compgen -e KEYLOFT_ || true); do
-    [[ "$variable" == KEYLOFT_BUILD_ROOT || -z "${!variable+set}" ]] ||
-        environment+=("$variable=${!variable}")
+    DEBIAN_FRONTEND=noninteractive)
+for variable in TERM CI $(compgen -e KEYLOFT_ || true); do
+    [[ -z "${!variable+set}" ]] || environment+=("$variable=${!variable}")
 done
 
 # Run by the host's bash as the first process of the new PID namespace: lays
@@ -215,9 +215,9 @@ ln -s /proc/self/fd/0 "$r/dev/stdin"
 ln -s /proc/self/fd/1 "$r/dev/stdout"
 ln -s /proc/self/fd/2 "$r/dev/stderr"
 mount -t tmpfs -o mode=1777,nosuid,nodev tmp "$r/tmp"
-mkdir -p "$r/src" "$r/build"
+mkdir -p "$r/src"
 mount --bind "$project" "$r/src"
-mount --bind "$builds" "$r/build"
+mount --bind "$builds" "$r/src/build"
 ip link set lo up
 hostname "$hostname"
 # mmdebstrap leaves it empty for a first boot to fill; each run is a new machine.

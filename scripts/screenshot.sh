@@ -6,10 +6,13 @@
 # shown on a private X server by the end-to-end harness.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$root/scripts/ensure-packages.sh" xvfb xdotool xclip openbox
-"$root/scripts/build.sh" "$root/build-tests" -DKEYLOFT_BUILD_TESTS=ON
+# shellcheck source=scripts/packages.sh
+. "$root/scripts/packages.sh"
+"$root/scripts/ensure-packages.sh" "${build_packages[@]}" xvfb xdotool xclip openbox x11-utils
+(cd "$root" && cmake --preset default >/dev/null &&
+    cmake --build --preset default --target keyloft tst_endtoend)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-HOME="$scratch" XDG_RUNTIME_DIR="$scratch" KEYLOFT_BINARY="$root/build-tests/keyloft" \
+HOME="$scratch" XDG_RUNTIME_DIR="$scratch" KEYLOFT_BINARY="$root/build/default/keyloft" \
     KEYLOFT_SCREENSHOT="$root/docs/screenshot.png" \
-    "$root/build-tests/tests/e2e/tst_endtoend" renderScreenshot
+    "$root/build/default/tests/e2e/tst_endtoend" renderScreenshot
