@@ -29,7 +29,8 @@ namespace {
 QWidgetList toolButtons(const QToolBar *toolBar)
 {
     QWidgetList buttons;
-    for (QAction *action : toolBar->actions()) {
+    const QList<QAction *> actions = toolBar->actions();
+    for (QAction *action : actions) {
         if (!action->isSeparator())
             buttons.append(toolBar->widgetForAction(action));
     }
@@ -56,7 +57,8 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
 
     // Tab goes from the table through the toolbar's buttons to the generator.
     QWidget *previous = table;
-    for (QWidget *button : toolButtons(toolBar)) {
+    const QWidgetList buttons = toolButtons(toolBar);
+    for (QWidget *button : buttons) {
         setTabOrder(previous, button);
         previous = button;
     }
@@ -112,7 +114,8 @@ QToolBar *MainWindow::createToolBar()
     toolBar->addAction(QStringLiteral("Load"), this, &MainWindow::loadFromFile);
     // Toolbar buttons take no keyboard focus by default, which would leave a
     // user without a mouse unable to reach any operation.
-    for (QWidget *button : toolButtons(toolBar))
+    const QWidgetList buttons = toolButtons(toolBar);
+    for (QWidget *button : buttons)
         button->setFocusPolicy(Qt::TabFocus);
     return toolBar;
 }
