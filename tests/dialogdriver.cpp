@@ -137,6 +137,49 @@ DialogDriver &DialogDriver::message(QMessageBox::Icon icon, const QString &title
     return *this;
 }
 
+DialogDriver &DialogDriver::choice(QMessageBox::Icon icon, const QString &title,
+    const QString &text, const QList<QPair<QString, QMessageBox::ButtonRole>> &buttons,
+    const QString &click, const QString &defaultButton)
+{
+    const auto textOf = [](const QAbstractButton *button) {
+        return button ? button->text().remove(u'&') : QString();
+    };
+    Step step;
+    step.description = QStringLiteral("choice \"%1\" / \"%2\"").arg(title, text);
+    step.check = [=](QWidget *widget) -> QString {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (!box)
+            return QStringLiteral("not a message box");
+        QStringList expected;
+        for (const auto &[name, role] : buttons)
+            expected << QStringLiteral("%1 (%2)").arg(name).arg(int(role));
+        QStringList actual;
+        for (QAbstractButton *button : box->buttons())
+            actual
+                << QStringLiteral("%1 (%2)").arg(textOf(button)).arg(int(box->buttonRole(button)));
+        expected.sort();
+        actual.sort();
+        return firstMismatch({
+            mismatch("icon", int(box->icon()), int(icon)),
+            mismatch("title", box->windowTitle(), title),
+            mismatch("text", box->text(), text),
+            mismatch("buttons", actual.join(u','), expected.join(u',')),
+            mismatch("default button", textOf(box->defaultButton()), defaultButton),
+        });
+    };
+    step.answer = [=](QWidget *widget) {
+        auto *box = static_cast<QMessageBox *>(widget);
+        if (click.isEmpty())
+            QTest::keyClick(box, Qt::Key_Escape);
+        for (QAbstractButton *button : box->buttons()) {
+            if (!click.isEmpty() && textOf(button) == click)
+                button->click();
+        }
+    };
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
 DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QString &caption,
     const QString &filter, const std::optional<QString> &path, const QString &start)
 {

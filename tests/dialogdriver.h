@@ -44,6 +44,13 @@ public:
         QMessageBox::StandardButton click = QMessageBox::Ok,
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
+    // A QMessageBox with buttons of its own: `buttons` names each button's
+    // text and role, `click` the text of the one to press (empty: Escape),
+    // and `defaultButton` the default's text.
+    DialogDriver &choice(QMessageBox::Icon icon, const QString &title, const QString &text,
+        const QList<QPair<QString, QMessageBox::ButtonRole>> &buttons, const QString &click,
+        const QString &defaultButton);
+
     // A QFileDialog for opening or saving. `path` is chosen and accepted, or
     // std::nullopt cancels. A non-null `start` is the file it must offer first.
     DialogDriver &fileDialog(QFileDialog::AcceptMode mode, const QString &caption,

@@ -35,7 +35,8 @@ private slots:
 void TestExitQuestion::answers_data()
 {
     // "file", "none", "directory" (a save that fails), or a file that another
-    // program rewrites after the load: "changed, replace" or "changed, keep".
+    // program rewrites after the load: "changed, replace", "changed, keep" or
+    // "changed, merge".
     QTest::addColumn<QString>("vault");
     QTest::addColumn<int>("answer"); // QMessageBox::NoButton presses Escape
     QTest::addColumn<bool>("chooseFile"); // when the save dialog opens: choose, or cancel
@@ -50,6 +51,8 @@ void TestExitQuestion::answers_data()
     QTest::addRow("Yes, file in use") << "file" << int(QMessageBox::Yes) << false << true << true;
     QTest::addRow("Yes, file changed elsewhere, replaced")
         << "changed, replace" << int(QMessageBox::Yes) << false << true << true;
+    QTest::addRow("Yes, file changed elsewhere, merged")
+        << "changed, merge" << int(QMessageBox::Yes) << false << true << true;
     QTest::addRow("Yes, file changed elsewhere, kept")
         << "changed, keep" << int(QMessageBox::Yes) << false << false << false;
     QTest::addRow("Yes, lines the save would drop, kept")
@@ -92,8 +95,11 @@ void TestExitQuestion::answers()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     setTableRows(entryTable(window), rows);
+    // Without the blank line, the file can be merged.
+    const bool merge = vault == QLatin1String("changed, merge");
+    const QByteArray mergeable = xorBytes("kept\tas\tis\n", "pw");
     if (changed)
-        QVERIFY(writeBytes(file, before));
+        QVERIFY(writeBytes(file, merge ? mergeable : before));
 
     driver.message(QMessageBox::Question, QStringLiteral("Exit"), question, exitButtons,
         QMessageBox::StandardButton(answer));
@@ -105,7 +111,9 @@ void TestExitQuestion::answers()
         }
         if (changed) {
             expectVaultChanged(driver,
-                vault.endsWith(QLatin1String("replace")) ? QMessageBox::Yes : QMessageBox::No);
+                merge                                          ? QStringLiteral("Merge")
+                    : vault.endsWith(QLatin1String("replace")) ? QStringLiteral("Replace")
+                                                               : QStringLiteral("Cancel"));
         }
         if (notFullyRead) {
             driver.message(QMessageBox::Warning, QStringLiteral("Vault Not Fully Read"), QString(),
@@ -123,9 +131,10 @@ void TestExitQuestion::answers()
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
 
     QCOMPARE(window.isVisible(), !closes);
-    QCOMPARE(tableRows(entryTable(window)), rows);
+    const QList<QStringList> kept = { { "kept", "as", "is" } };
+    QCOMPARE(tableRows(entryTable(window)), merge ? kept + rows : rows);
     if (written)
-        QCOMPARE(readBytes(file), xorBytes(plainRows, "pw"));
+        QCOMPARE(readBytes(file), xorBytes(merge ? "kept\tas\tis\n" + plainRows : plainRows, "pw"));
     else if (changed || notFullyRead)
         QCOMPARE(readBytes(file), before);
     else if (vault == QLatin1String("none"))

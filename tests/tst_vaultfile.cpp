@@ -659,7 +659,8 @@ void TestVaultFile::fullDiskKeepsTheOldVault()
 }
 
 // One vault open in two windows. The blank line, which no save writes back,
-// is asked about too, but never together with a change made elsewhere.
+// is asked about too, but never together with a change made elsewhere; each
+// button of "Vault Changed" does what it says.
 void TestVaultFile::twoWindowsOnOneFile()
 {
     const QString file = path(QStringLiteral("vault.pwdb"));
@@ -675,15 +676,15 @@ void TestVaultFile::twoWindowsOnOneFile()
     driver.message(QMessageBox::Warning, QStringLiteral("Vault Not Fully Read"), QString(),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, QMessageBox::No);
     expectSaved(driver); // A saves first
-    expectVaultChanged(driver, QMessageBox::No); // B is asked and keeps A's work
-    expectVaultChanged(driver, QMessageBox::NoButton); // asked again: Escape answers No
+    expectVaultChanged(driver, QStringLiteral("Cancel")); // B is asked and keeps A's work
+    expectVaultChanged(driver, QString()); // asked again: Escape cancels
     QVERIFY(triggerAction(a, QStringLiteral("Save")));
     QVERIFY(triggerAction(b, QStringLiteral("Save")));
     QVERIFY(triggerAction(b, QStringLiteral("Save")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(readBytes(file), xorBytes("from\tA\t1\n", "pw"));
 
-    expectVaultChanged(driver, QMessageBox::Yes); // B replaces it when told to
+    expectVaultChanged(driver, QStringLiteral("Replace")); // B replaces it when told to
     expectSaved(driver);
     expectLoaded(driver); // A catches up with a Load, then saves without a question
     expectSaved(driver);
@@ -691,10 +692,20 @@ void TestVaultFile::twoWindowsOnOneFile()
     QCOMPARE(readBytes(file), xorBytes("from\tB\t2\n", "pw"));
     QVERIFY(triggerAction(a, QStringLiteral("Load")));
     QCOMPARE(tableRows(entryTable(a)), tableRows(entryTable(b)));
-    setTableRows(entryTable(a), { { "merged", "by", "A" } });
+    setTableRows(entryTable(a), { { "from", "B", "2" }, { "bank", "by", "A" } });
     QVERIFY(triggerAction(a, QStringLiteral("Save")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
-    QCOMPARE(readBytes(file), xorBytes("merged\tby\tA\n", "pw"));
+
+    // Each adds an entry: Merge keeps both, the file's first, and B shows them.
+    expectVaultChanged(driver, QStringLiteral("Merge"));
+    expectSaved(driver);
+    setTableRows(entryTable(b), { { "from", "B", "2" }, { "mail", "by", "B" } });
+    QVERIFY(triggerAction(b, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    const QList<QStringList> both
+        = { { "from", "B", "2" }, { "bank", "by", "A" }, { "mail", "by", "B" } };
+    QCOMPARE(tableRows(entryTable(b)), both);
+    QCOMPARE(readBytes(file), xorBytes("from\tB\t2\nbank\tby\tA\nmail\tby\tB\n", "pw"));
 }
 
 QTEST_MAIN(TestVaultFile)

@@ -35,7 +35,7 @@ const QByteArray newVault = xorBytes("new\tentry\there\n", "pw");
 // notes their titles; `meanwhile` runs while the first one is open.
 struct Answers
 {
-    QList<bool> replies;
+    QList<VaultSession::Answer> replies;
     std::function<void()> meanwhile;
     QStringList asked;
 
@@ -47,7 +47,7 @@ struct Answers
                     : QStringLiteral("Vault Not Fully Read"));
             if (meanwhile)
                 std::exchange(meanwhile, nullptr)();
-            return replies.value(asked.size() - 1, false);
+            return replies.value(asked.size() - 1, VaultSession::Answer::No);
         };
     }
 };
@@ -75,6 +75,8 @@ private slots:
     void changeWhileAskingIsAskedAbout_data();
     void changeWhileAskingIsAskedAbout();
     void secondSaveWaitsForTheFirstAndIsAsked();
+    void mergeKeepsWhatEitherSideWrote_data();
+    void mergeKeepsWhatEitherSideWrote();
     void writeFindsTheFileAsTheCheckDid_data();
     void writeFindsTheFileAsTheCheckDid();
     void savedVaultKeepsItsIdentity_data();
@@ -182,7 +184,8 @@ void TestVaultSession::changeWhileAskingIsAskedAbout()
 
     const QByteArray meanwhile = xorBytes("written\twhile\tasking\n", "pw");
     Answers answers;
-    answers.replies = { true, link };
+    answers.replies = { VaultSession::Answer::Yes,
+        link ? VaultSession::Answer::Yes : VaultSession::Answer::No };
     answers.meanwhile = [&] {
         if (!link) {
             QVERIFY(writeBytes(file, meanwhile));
@@ -232,6 +235,92 @@ void TestVaultSession::secondSaveWaitsForTheFirstAndIsAsked()
     QVERIFY(waited);
     QCOMPARE(answers.asked, QStringList { "Vault Changed" });
     QCOMPARE(readBytes(file), first);
+}
+
+void TestVaultSession::mergeKeepsWhatEitherSideWrote_data()
+{
+    // Entries as "service:password"; a null base: no file when the window
+    // loaded. An empty merge: not mergeable.
+    QTest::addColumn<QStringList>("base");
+    QTest::addColumn<QStringList>("file"); // what another program wrote meanwhile
+    QTest::addColumn<QStringList>("window");
+    QTest::addColumn<QStringList>("merged");
+
+    QTest::addRow("both sides add")
+        << QStringList { "a:1", "b:1" } << QStringList { "a:1", "b:1", "bank:1" }
+        << QStringList { "a:1", "b:1", "mail:1" }
+        << QStringList { "a:1", "b:1", "bank:1", "mail:1" };
+    QTest::addRow("apart: deleted there, edited here")
+        << QStringList { "a:1", "b:1", "c:1", "d:1" } << QStringList { "a:1", "c:1", "d:1" }
+        << QStringList { "a:1", "b:1", "c:1", "d:2" } << QStringList { "a:1", "c:1", "d:2" };
+    QTest::addRow("one entry deleted there, edited here")
+        << QStringList { "a:1", "b:1", "c:1" } << QStringList { "a:1", "c:1" }
+        << QStringList { "a:1", "b:2", "c:1" } << QStringList { "a:1", "b:2", "c:1" };
+    QTest::addRow("conflicting edits of one entry")
+        << QStringList { "a:1", "b:1", "c:1" } << QStringList { "a:1", "b:2", "c:1" }
+        << QStringList { "a:1", "b:3", "c:1" } << QStringList { "a:1", "b:2", "b:3", "c:1" };
+    QTest::addRow("the same change on both sides")
+        << QStringList { "a:1", "b:1" } << QStringList { "a:1", "b:2", "c:1" }
+        << QStringList { "a:1", "b:2", "c:1" } << QStringList { "a:1", "b:2", "c:1" };
+    QTest::addRow("no base") << QStringList() << QStringList { "a:1" } << QStringList { "b:1" }
+                             << QStringList { "a:1", "b:1" };
+    QTest::addRow("file of another master password")
+        << QStringList { "a:1" } << QStringList { "other key" } << QStringList { "b:1" }
+        << QStringList();
+    QTest::addRow("file with a line that is not an entry")
+        << QStringList { "a:1" } << QStringList { "a:1", "" } << QStringList { "b:1" }
+        << QStringList();
+}
+
+// Merge, the answer to a vault changed elsewhere, keeps every entry that
+// either side added or changed, and writes the result, which the window
+// then shows. A file that is not a vault of this key is not merged.
+void TestVaultSession::mergeKeepsWhatEitherSideWrote()
+{
+    QFETCH(QStringList, base);
+    QFETCH(QStringList, file);
+    QFETCH(QStringList, window);
+    QFETCH(QStringList, merged);
+    const auto entries = [](const QStringList &list) {
+        QList<Entry> result;
+        for (const QString &entry : list)
+            result.append({ entry.section(u':', 0, 0), "user", entry.section(u':', 1) });
+        return result;
+    };
+    const auto text = [](const QStringList &list) {
+        QByteArray result;
+        for (const QString &entry : list)
+            result += entry.isEmpty() ? "\n"
+                                      : entry.section(u':', 0, 0).toUtf8() + "\tuser\t"
+                    + entry.section(u':', 1).toUtf8() + '\n';
+        return result;
+    };
+
+    const QString vault = path(QStringLiteral("vault.pwdb"));
+    if (!base.isEmpty())
+        QVERIFY(writeBytes(vault, xorBytes(text(base), "pw")));
+    VaultSession session(vault, "pw");
+    QList<Entry> read;
+    session.load(read);
+    QCOMPARE(read, entries(base));
+    const QByteArray theirs = file == QStringList { "other key" } ? xorBytes(text({ "a:1" }), "PW")
+                                                                  : xorBytes(text(file), "pw");
+    QVERIFY(writeBytes(vault, theirs));
+
+    std::optional<QList<Entry>> shown;
+    Answers answers;
+    answers.replies = { VaultSession::Answer::Merge };
+    const VaultSession::SaveOutcome outcome = session.save(entries(window), answers.ask(), &shown);
+    QCOMPARE(answers.asked, QStringList { "Vault Changed" });
+    if (merged.isEmpty()) {
+        QCOMPARE(outcome, Outcome::NotMergeable);
+        QVERIFY(!shown);
+        QCOMPARE(readBytes(vault), theirs);
+        return;
+    }
+    QCOMPARE(outcome, Outcome::Saved);
+    QCOMPARE(shown, entries(merged));
+    QCOMPARE(readBytes(vault), xorBytes(text(merged), "pw"));
 }
 
 void TestVaultSession::writeFindsTheFileAsTheCheckDid_data()

@@ -11,12 +11,16 @@
 
 namespace TestSupport {
 
-void expectVaultChanged(DialogDriver &driver, QMessageBox::StandardButton click)
+void expectVaultChanged(DialogDriver &driver, const QString &click)
 {
-    driver.message(QMessageBox::Warning, QStringLiteral("Vault Changed"),
+    driver.choice(QMessageBox::Warning, QStringLiteral("Vault Changed"),
         QStringLiteral("The vault file has been changed by another program since Keyloft last "
-                       "loaded or saved it. Replace it with the entries in this window?"),
-        QMessageBox::Yes | QMessageBox::No, click, QMessageBox::No);
+                       "loaded or saved it. Merge its changes with the entries in this window, "
+                       "or replace it with the entries in this window?"),
+        { { QStringLiteral("Merge"), QMessageBox::AcceptRole },
+            { QStringLiteral("Replace"), QMessageBox::DestructiveRole },
+            { QStringLiteral("Cancel"), QMessageBox::RejectRole } },
+        click, QStringLiteral("Merge"));
 }
 
 bool triggerAction(QMainWindow &window, const QString &text)

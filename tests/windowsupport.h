@@ -15,8 +15,9 @@ class QTableWidget;
 namespace TestSupport {
 
 // The question a save asks before replacing a vault changed elsewhere,
-// answered with `click` (QMessageBox::NoButton presses Escape).
-void expectVaultChanged(DialogDriver &driver, QMessageBox::StandardButton click);
+// answered with the button of this text ("Merge", "Replace" or "Cancel");
+// an empty one presses Escape.
+void expectVaultChanged(DialogDriver &driver, const QString &click);
 
 // Triggers the toolbar action with this text; false when there is none.
 bool triggerAction(QMainWindow &window, const QString &text);

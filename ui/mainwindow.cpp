@@ -185,6 +185,18 @@ Entry MainWindow::entryAt(int row) const
         table->item(row, 2)->text() };
 }
 
+void MainWindow::showEntries(const QList<Entry> &entries)
+{
+    // All rows are made at once and filled with painting held back, so the
+    // table does its bookkeeping once rather than once per entry.
+    table->setUpdatesEnabled(false);
+    table->setRowCount(0);
+    table->setRowCount(int(entries.size()));
+    for (int row = 0; row < table->rowCount(); ++row)
+        setEntryAt(row, entries.at(row));
+    table->setUpdatesEnabled(true);
+}
+
 void MainWindow::appendEntry(const Entry &entry)
 {
     const int row = table->rowCount();

@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTableWidget>
 
 namespace {
@@ -21,6 +22,36 @@ void showError(QWidget *parent, const QString &text)
 }
 
 } // namespace
+
+// The file holds something other than what this window last saw: merge
+// (the default), replace, or cancel.
+VaultSession::Answer MainWindow::askAboutChangedVault()
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Vault Changed"),
+        QStringLiteral("The vault file has been changed by another program since Keyloft last "
+                       "loaded or saved it. Merge its changes with the entries in this window, "
+                       "or replace it with the entries in this window?"),
+        QMessageBox::NoButton, this);
+    QPushButton *merge = box.addButton(QStringLiteral("Merge"), QMessageBox::AcceptRole);
+    QPushButton *replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(merge);
+    box.exec();
+    if (box.clickedButton() == merge)
+        return VaultSession::Answer::Merge;
+    return box.clickedButton() == replace ? VaultSession::Answer::Yes : VaultSession::Answer::No;
+}
+
+VaultSession::Answer MainWindow::askAboutLinesNotRead()
+{
+    const QMessageBox::StandardButton answer
+        = QMessageBox::warning(this, QStringLiteral("Vault Not Fully Read"),
+            QStringLiteral("Some lines of the vault file are not entries and would be lost by "
+                           "saving. If the entries look wrong, the master password was probably "
+                           "mistyped. Save anyway?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes ? VaultSession::Answer::Yes : VaultSession::Answer::No;
+}
 
 void MainWindow::saveToFile()
 {
@@ -45,22 +76,16 @@ bool MainWindow::saveVault()
     for (int row = 0; row < table->rowCount(); ++row)
         entries.append(entryAt(row));
     const auto ask = [this](VaultSession::Question question) {
-        const bool changed = question == VaultSession::Question::VaultChanged;
-        const QString title
-            = changed ? QStringLiteral("Vault Changed") : QStringLiteral("Vault Not Fully Read");
-        const QString text = changed
-            ? QStringLiteral("The vault file has been changed by another program since Keyloft "
-                             "last loaded or saved it. Replace it with the entries in this "
-                             "window?")
-            : QStringLiteral("Some lines of the vault file are not entries and would be lost "
-                             "by saving. If the entries look wrong, the master password was "
-                             "probably mistyped. Save anyway?");
-        return QMessageBox::warning(
-                   this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
+        return question == VaultSession::Question::VaultChanged ? askAboutChangedVault()
+                                                                : askAboutLinesNotRead();
     };
+    std::optional<QList<Entry>> merged;
+    const VaultSession::SaveOutcome outcome = session.save(entries, ask, &merged);
+    // A merge brought in the file's entries, whatever became of the save.
+    if (merged)
+        showEntries(*merged);
 
-    switch (session.save(entries, ask)) {
+    switch (outcome) {
     case VaultSession::SaveOutcome::Saved:
         QMessageBox::information(this, QStringLiteral("Saved"),
             QStringLiteral("Passwords saved successfully."), QMessageBox::Ok,
@@ -78,6 +103,11 @@ bool MainWindow::saveVault()
         showError(this,
             QStringLiteral("Failed to write file. The vault file may be damaged: save again "
                            "before you close Keyloft."));
+        return false;
+    case VaultSession::SaveOutcome::NotMergeable:
+        showError(this,
+            QStringLiteral(
+                "The vault file cannot be merged: it is not a vault of this master password."));
         return false;
     case VaultSession::SaveOutcome::Unconfirmed:
         showError(this,
@@ -117,14 +147,7 @@ void MainWindow::loadFromFile()
         break;
     }
 
-    // All rows are made at once and filled with painting held back, so the
-    // table does its bookkeeping once rather than once per entry.
-    table->setUpdatesEnabled(false);
-    table->setRowCount(0);
-    table->setRowCount(int(entries.size()));
-    for (int row = 0; row < table->rowCount(); ++row)
-        setEntryAt(row, entries.at(row));
-    table->setUpdatesEnabled(true);
+    showEntries(entries);
     QMessageBox::information(this, QStringLiteral("Loaded"),
         QStringLiteral("Passwords loaded successfully."), QMessageBox::Ok, QMessageBox::NoButton);
 }

@@ -5,6 +5,7 @@
 #include "vault/secretmemory.h"
 #include "vault/vaultcipher.h"
 #include "vault/vaultformat.h"
+#include "vault/vaultmerge.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -85,10 +86,12 @@ VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
     return LoadOutcome::Loaded;
 }
 
-VaultSession::SaveOutcome VaultSession::save(const QList<Entry> &entries, const Ask &ask)
+VaultSession::SaveOutcome VaultSession::save(
+    const QList<Entry> &entries, const Ask &ask, std::optional<QList<Entry>> *merged)
 {
     const bool confirmed = std::exchange(m_currentFileConfirmed, false);
-    QByteArray content = encodeVault(entries);
+    QList<Entry> ours = entries; // merged with the file's entries when the user says so
+    QByteArray content = encodeVault(ours);
     xorCipherInPlace(content, m_masterKey);
 
     VaultLocation vault(m_currentFile);
@@ -105,10 +108,26 @@ VaultSession::SaveOutcome VaultSession::save(const QList<Entry> &entries, const 
         VaultSnapshot onDisk;
         if (watched && vaultChangedOnDisk(vault, m_lastSeen, &onDisk, &found)) {
             vault.unlock();
-            if (!ask(Question::VaultChanged))
+            const Answer answer = ask(Question::VaultChanged);
+            if (answer == Answer::No)
                 return SaveOutcome::Declined;
-            // Agreed to replace what the file holds now; the lines the load
-            // skipped are no longer in it.
+            if (answer == Answer::Merge) {
+                bool lossless = false;
+                const std::optional<QList<Entry>> theirs = entriesOf(onDisk, &lossless);
+                if (!theirs || !lossless)
+                    return SaveOutcome::NotMergeable;
+                const std::optional<QList<Entry>> result = mergeEntries(
+                    entriesOf(m_lastSeen, nullptr).value_or(QList<Entry>()), *theirs, ours);
+                if (!result)
+                    return SaveOutcome::NotMergeable;
+                ours = *result;
+                if (merged)
+                    *merged = ours;
+                content = encodeVault(ours);
+                xorCipherInPlace(content, m_masterKey);
+            }
+            // What the file holds now is agreed to be replaced, or is merged
+            // in; the lines the load skipped are no longer in it.
             lossAccepted = true;
             watched = onDisk.hasBytes;
             m_lastSeen = onDisk;
@@ -119,7 +138,7 @@ VaultSession::SaveOutcome VaultSession::save(const QList<Entry> &entries, const 
             // happened to give readable text: saving would write that
             // garbage back, less the lines it skipped.
             vault.unlock();
-            if (!ask(Question::NotFullyRead))
+            if (ask(Question::NotFullyRead) == Answer::No)
                 return SaveOutcome::Declined;
             lossAccepted = true;
             continue;
@@ -149,6 +168,20 @@ VaultSession::SaveOutcome VaultSession::save(const QList<Entry> &entries, const 
         break;
     }
     return SaveOutcome::OpenFailed;
+}
+
+// The entries of what `snapshot` saw, deciphered with this session's key;
+// nothing when there were no bytes, or they are no vault under this key.
+std::optional<QList<Entry>> VaultSession::entriesOf(
+    const VaultSnapshot &snapshot, bool *lossless) const
+{
+    if (!snapshot.hasBytes)
+        return std::nullopt;
+    QByteArray text = snapshot.bytes;
+    xorCipherInPlace(text, m_masterKey);
+    std::optional<QList<Entry>> entries = decodeVault(text, lossless);
+    wipe(text);
+    return entries;
 }
 
 // A failed save may still have left this window's bytes in the file, and a

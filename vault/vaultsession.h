@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // What a window knows about its vault file, and the only way it reads or
 // writes it: the path, the master key, what the window last read from or
@@ -22,7 +23,17 @@ class VaultSession
 {
 public:
     enum class LoadOutcome { Loaded, OpenFailed, ReadFailed, TooLarge, NotAVault };
-    enum class SaveOutcome { Saved, Declined, OpenFailed, WriteFailed, Damaged, Unconfirmed };
+    enum class SaveOutcome {
+        Saved,
+        Declined,
+        OpenFailed,
+        WriteFailed,
+        Damaged,
+        Unconfirmed,
+        // A merge was asked for, but the file is not a vault under this key,
+        // or holds lines that are not entries; nothing was written.
+        NotMergeable,
+    };
     // What a save asks before it replaces anything.
     enum class Question {
         // The file holds something other than what the window last saw.
@@ -30,8 +41,12 @@ public:
         // The last load skipped lines that the save would not write back.
         NotFullyRead,
     };
-    // Answers a question: true to go on with the save.
-    using Ask = std::function<bool(Question)>;
+    enum class Answer {
+        No, // nothing is written
+        Yes, // the save goes on: the file's contents are replaced
+        Merge, // the file's changes are merged into the entries, which are then written
+    };
+    using Ask = std::function<Answer(Question)>;
 
     VaultSession(const QString &path, const QByteArray &key,
         const QString &keyRecords = SavedKeys::defaultRecordFile());
@@ -65,9 +80,18 @@ public:
     // file is checked again after the last of them, under a lock that
     // another Keyloft's save of the same vault waits for, and the write
     // finds the file as that check did or asks again.
-    SaveOutcome save(const QList<Entry> &entries, const Ask &ask);
+    //
+    // Merge, the answer to a changed file, writes instead the three-way merge
+    // (see mergeEntries) of what this session last read or wrote (the base),
+    // what the file holds now (first) and `entries` (second). From then on,
+    // whatever comes of the save, the file's present entries are the base,
+    // and the merged entries are what the window must show: `merged`
+    // receives them.
+    SaveOutcome save(
+        const QList<Entry> &entries, const Ask &ask, std::optional<QList<Entry>> *merged = nullptr);
 
 private:
+    std::optional<QList<Entry>> entriesOf(const VaultSnapshot &snapshot, bool *lossless) const;
     void rememberAfterFailedWrite(
         const VaultLocation &vault, const QByteArray &attempted, bool damaged);
 

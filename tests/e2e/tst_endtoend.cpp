@@ -516,7 +516,8 @@ void TestEndToEnd::refusedVaultIsNeverOverwritten()
 }
 
 // Two keyloft processes on one vault: the second save is asked before it
-// replaces what the first one saved, and No keeps the first one's entries.
+// replaces what the first one saved, and Return, the default, merges: each
+// one's new entry is kept.
 void TestEndToEnd::secondWindowIsAskedBeforeReplacing()
 {
     const QString vault = file(QStringLiteral("vault.pwdb"));
@@ -538,19 +539,23 @@ void TestEndToEnd::secondWindowIsAskedBeforeReplacing()
     QCOMPARE(readBytes(vault), first);
 
     x.activate(windows[1]);
+    QVERIFY(addEntry(windows[1], { "second", "window", "entry" }));
     click(windows[1], m_layout->toolButton(QStringLiteral("Save")));
     const QString question = x.waitForWindow(QStringLiteral("Vault Changed"));
     QVERIFY2(!question.isEmpty(), "the second save must ask before replacing the vault");
     shoot(question, QStringLiteral("vault-changed"));
-    QVERIFY(acknowledge(QStringLiteral("Vault Changed"))); // Return answers the default, No
-    QCOMPARE(readBytes(vault), first);
+    QVERIFY(acknowledge(QStringLiteral("Vault Changed"))); // Return answers the default, Merge
+    QVERIFY(acknowledge(QStringLiteral("Saved")));
+    const QByteArray both
+        = xorBytes("old\tu\tp\nfirst\twindow\tentry\nsecond\twindow\tentry\n", "pw");
+    QCOMPARE(readBytes(vault), both);
 
     for (const QString &window : { windows[1], windows[0] }) { // the one started last first
         QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
         QCOMPARE(exitCode(), 0);
         std::swap(m_keyloft, m_other);
     }
-    QCOMPARE(readBytes(vault), first);
+    QCOMPARE(readBytes(vault), both);
 }
 
 void TestEndToEnd::generatedPasswordReachesTheClipboard()
