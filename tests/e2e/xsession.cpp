@@ -187,6 +187,27 @@ void XSession::activate(const QString &windowId) const
 
 void XSession::type(const QString &text) const
 {
+    // xdotool types a character that no key gives by binding it to a spare
+    // key just for the press: a program that reads the press only after the
+    // binding is undone (a busy machine) gets another character. Such
+    // characters get keys of their own first, the keys the keymap leaves
+    // empty.
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80 || m_bound.contains(c))
+            continue;
+        static const QRegularExpression emptyKey(
+            QStringLiteral("^keycode +(\\d+) =\\s*$"), QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch key = emptyKey.match(
+            QString::fromLatin1(tool(QStringLiteral("xmodmap"), { QStringLiteral("-pke") })));
+        if (!key.hasMatch())
+            break;
+        tool(QStringLiteral("xmodmap"),
+            { QStringLiteral("-e"),
+                QStringLiteral("keycode %1 = U%2")
+                    .arg(key.captured(1))
+                    .arg(c.unicode(), 4, 16, QLatin1Char('0')) });
+        m_bound += c;
+    }
     tool(QStringLiteral("xdotool"),
         { QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
             QStringLiteral("--"), text });

@@ -62,4 +62,6 @@ private:
     std::unique_ptr<QProcess> m_windowManager;
     QString m_display;
     QString m_error;
+    // Characters outside ASCII that type() has given keys of their own.
+    mutable QString m_bound;
 };
