@@ -46,6 +46,15 @@ QByteArray xorBytes(const QByteArray &data, const QByteArray &key)
     return result;
 }
 
+struct stat statusOf(const QString &path)
+{
+    struct stat status
+    {
+    };
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
 QByteArray readBytes(const QString &path)
 {
     QFile file(path);

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/stat.h>
+
 // Small pieces the tests share.
 namespace TestSupport {
 
@@ -15,6 +17,8 @@ namespace TestSupport {
 QByteArray xorBytes(const QByteArray &data, const QByteArray &key);
 
 QByteArray readBytes(const QString &path);
+// The path's own status: a symbolic link is not followed.
+struct stat statusOf(const QString &path);
 bool writeBytes(const QString &path, const QByteArray &bytes);
 
 // Names every file in `folder`, so a test can prove that nothing was left

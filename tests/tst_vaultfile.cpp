@@ -61,16 +61,6 @@ QByteArray vaultText(const QList<QStringList> &rows)
     return text;
 }
 
-// The path's own status: a symbolic link is not followed.
-struct stat statusOf(const QString &path)
-{
-    struct stat status
-    {
-    };
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status;
-}
-
 int modeOf(const QString &path)
 {
     return int(statusOf(path).st_mode & 0777);

@@ -52,16 +52,6 @@ struct Answers
     }
 };
 
-// The path's own status: a symbolic link is not followed.
-struct stat statusOf(const QString &path)
-{
-    struct stat status
-    {
-    };
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status;
-}
-
 } // namespace
 
 class TestVaultSession : public QObject
