@@ -106,7 +106,7 @@ void TestVaultIo::stampIsTrustedOnlyWhenBothTimesAreOld()
 
     // What a window saw just before a rewrite of the same size in the same
     // tick: the stamp the file still has, with the bytes it had before.
-    const std::optional<FileStamp> stamp = fileStampOf(vault);
+    const std::optional<FileStamp> stamp = VaultLocation(vault).stamp();
     QVERIFY(stamp);
     QByteArray before = oldVault;
     before[0] = char(before[0] ^ 1);
@@ -133,7 +133,7 @@ void TestVaultIo::crashMidSaveKeepsTheOldVault()
         std::signal(SIGXFSZ, SIG_DFL);
         const rlimit limit { 4096, RLIM_INFINITY };
         setrlimit(RLIMIT_FSIZE, &limit);
-        writeVaultFile(vault, QByteArray(1 << 20, 'x'));
+        VaultLocation(vault).write(QByteArray(1 << 20, 'x'));
         _exit(0); // not reached: the write past the limit kills the process
     }
     int status = 0;

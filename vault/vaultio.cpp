@@ -5,21 +5,6 @@
 
 #include <QFileInfo>
 
-WriteOutcome writeVaultFile(const QString &path, const QByteArray &content, FileStamp *stamp)
-{
-    return VaultLocation(path).write(content, nullptr, stamp);
-}
-
-std::optional<FileStamp> fileStampOf(const QString &path)
-{
-    return VaultLocation(path).stamp();
-}
-
-ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp)
-{
-    return VaultLocation(path).read(content, stamp);
-}
-
 QString resolvedVaultPath(const QString &path)
 {
     QFileInfo file(path);

@@ -119,12 +119,6 @@ private:
     [[maybe_unused]] int m_folder = -1;
 };
 
-// The same for a single step on a path: a VaultLocation made for it.
-WriteOutcome writeVaultFile(
-    const QString &path, const QByteArray &content, FileStamp *stamp = nullptr);
-std::optional<FileStamp> fileStampOf(const QString &path);
-ReadOutcome readVaultFile(const QString &path, QByteArray &content, FileStamp *stamp = nullptr);
-
 // The file `path` names: the target of a symbolic link (however many links
 // lead there, and even where the target does not exist yet), as an absolute
 // path.

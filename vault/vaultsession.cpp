@@ -43,12 +43,12 @@ QString VaultSession::saveDialogStart() const
 void VaultSession::chooseSavePath(const QString &path)
 {
     m_currentFile = path;
-    m_currentFileConfirmed = true;
+    m_chosenInDialog = true;
 }
 
 VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
 {
-    m_currentFileConfirmed = false;
+    m_chosenInDialog = false;
     const VaultLocation vault(m_currentFile);
     QByteArray content;
     FileStamp stamp;
@@ -89,7 +89,7 @@ VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
 VaultSession::SaveOutcome VaultSession::save(
     const QList<Entry> &entries, const Ask &ask, std::optional<QList<Entry>> *merged)
 {
-    const bool confirmed = std::exchange(m_currentFileConfirmed, false);
+    const bool confirmed = std::exchange(m_chosenInDialog, false);
     QList<Entry> ours = entries; // merged with the file's entries when the user says so
     QByteArray content = encodeVault(ours);
     xorCipherInPlace(content, m_masterKey);

@@ -101,6 +101,6 @@ private:
     bool m_loadDroppedLines = false;
     bool m_lastSaveFailed = false;
     // The path was just chosen in the save dialog.
-    bool m_currentFileConfirmed = false;
+    bool m_chosenInDialog = false;
     SavedKeys m_savedKeys;
 };
