@@ -214,13 +214,6 @@ DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QStri
     return *this;
 }
 
-DialogDriver &DialogDriver::whileOpen(std::function<void()> action)
-{
-    if (!m_steps.empty())
-        m_steps.back().whileOpen = std::move(action);
-    return *this;
-}
-
 DialogDriver &DialogDriver::topLevel()
 {
     if (!m_steps.empty())
@@ -261,8 +254,6 @@ void DialogDriver::poll()
     }
     m_seen << textOf(dialog);
     m_placed << dialog->geometry();
-    if (step.whileOpen)
-        step.whileOpen();
     step.answer(dialog);
 }
 

@@ -57,10 +57,6 @@ public:
         const QString &filter, const std::optional<QString> &path,
         const QString &start = QString());
 
-    // `action` runs while the dialog of the step added last is open, just
-    // before it is answered (another program changing a file, say).
-    DialogDriver &whileOpen(std::function<void()> action);
-
     // The step added last is a dialog of its own, without the main window as
     // its parent; every other dialog must belong to the main window.
     DialogDriver &topLevel();
@@ -81,7 +77,6 @@ private:
         QString description;
         std::function<QString(QWidget *)> check; // empty string when it matches
         std::function<void(QWidget *)> answer;
-        std::function<void()> whileOpen;
         bool topLevel = false;
     };
 

@@ -100,10 +100,6 @@ void TestEntryOperations::add_data()
         << QStringList { "svc", "user", "pa\rss" } << true << QStringList();
     QTest::addRow("blanks only, which the vault would skip")
         << QStringList { "   ", " ", "" } << false << QStringList();
-    QTest::addRow("next line U+0085 in username")
-        << QStringList { "svc", QStringLiteral("a\u0085") } << true << QStringList();
-    QTest::addRow("line separator U+2028 in password")
-        << QStringList { "svc", "user", QStringLiteral("a\u2028b") } << true << QStringList();
     QTest::addRow("unit separator in password")
         << QStringList { "svc", "user", QStringLiteral("a\x1f") } << true << QStringList();
     QTest::addRow("delete character in username")
