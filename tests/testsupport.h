@@ -8,10 +8,28 @@
 #include <QString>
 #include <QStringList>
 
+#include <QMessageBox>
+
 #include <sys/stat.h>
+
+class DialogDriver;
+class QMainWindow;
+class QTableWidget;
 
 // Small pieces the tests share.
 namespace TestSupport {
+
+// The question a save asks before replacing a vault changed elsewhere,
+// answered with the button of this text ("Merge", "Replace" or "Cancel");
+// an empty one presses Escape.
+void expectVaultChanged(DialogDriver &driver, const QString &click);
+
+// Triggers the toolbar action with this text; false when there is none.
+bool triggerAction(QMainWindow &window, const QString &text);
+
+QTableWidget *entryTable(QMainWindow &window);
+QList<QStringList> tableRows(const QTableWidget *table);
+void setTableRows(QTableWidget *table, const QList<QStringList> &rows);
 
 // The vault cipher, computed here on its own: byte i XOR key byte (i mod n).
 QByteArray xorBytes(const QByteArray &data, const QByteArray &key);

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "dialogdriver.h"
+#include "testsupport.h"
 #include "ui/mainwindow.h"
-#include "windowsupport.h"
 
 #include <QTableWidget>
 #include <QTest>
