@@ -226,14 +226,21 @@ void DialogDriver::poll()
     QWidget *dialog = QApplication::activeModalWidget();
     if (!dialog || !dialog->isVisible())
         return;
-    if (dialog == m_answered) {
-        if (++m_answeredTicks > stuckAfterPolls) {
+    // A dialog answered already may stay active a little longer (a file
+    // dialog while its answer closes the question it asked); one that stays
+    // too long is stuck.
+    m_answered.removeAll(nullptr);
+    if (m_answered.contains(dialog)) {
+        m_answeredTicks = dialog == m_lastActive ? m_answeredTicks + 1 : 0;
+        m_lastActive = dialog;
+        if (m_answeredTicks > stuckAfterPolls) {
             fail(QStringLiteral("stayed open after its answer: ") + describe(dialog));
             forceClose(dialog);
         }
         return;
     }
-    m_answered = dialog;
+    m_answered.append(dialog);
+    m_lastActive = dialog;
     m_answeredTicks = 0;
 
     if (m_next >= m_steps.size()) {
@@ -254,7 +261,16 @@ void DialogDriver::poll()
     }
     m_seen << textOf(dialog);
     m_placed << dialog->geometry();
-    step.answer(dialog);
+    // Answered from the event loop rather than from this poll, so that a
+    // dialog the answer opens in turn (a file dialog's question whether to
+    // replace a file) is polled for and answered too.
+    QMetaObject::invokeMethod(
+        this,
+        [answer = step.answer, target = QPointer<QWidget>(dialog)] {
+            if (target)
+                answer(target);
+        },
+        Qt::QueuedConnection);
 }
 
 bool DialogDriver::verify()

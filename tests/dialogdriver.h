@@ -92,6 +92,7 @@ private:
     QStringList m_seen;
     QList<QRect> m_placed;
     QTimer m_timer;
-    QPointer<QWidget> m_answered;
+    QList<QPointer<QWidget>> m_answered;
+    QPointer<QWidget> m_lastActive;
     int m_answeredTicks = 0;
 };

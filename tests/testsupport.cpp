@@ -55,6 +55,34 @@ void expectVaultChanged(DialogDriver &driver, const QString &click)
         click, QStringLiteral("Merge"));
 }
 
+QString ScriptedQuestions::chooseFile(const QString &start)
+{
+    asked << QStringLiteral("Save Passwords");
+    offered = start;
+    return file;
+}
+
+VaultSession::Answer ScriptedQuestions::ask(VaultSession::Question question)
+{
+    switch (question) {
+    case VaultSession::Question::VaultChanged:
+        asked << QStringLiteral("Vault Changed");
+        break;
+    case VaultSession::Question::NotFullyRead:
+        asked << QStringLiteral("Vault Not Fully Read");
+        break;
+    case VaultSession::Question::ReplaceVault:
+        asked << QStringLiteral("Replace Vault");
+        break;
+    case VaultSession::Question::ReplaceOtherKeyVault:
+        asked << QStringLiteral("Replace Vault of another key");
+        break;
+    }
+    if (meanwhile)
+        std::exchange(meanwhile, nullptr)();
+    return replies.isEmpty() ? VaultSession::Answer::No : replies.takeFirst();
+}
+
 bool triggerAction(QMainWindow &window, const QString &text)
 {
     const auto toolBars = window.findChildren<QToolBar *>();

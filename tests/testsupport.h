@@ -10,6 +10,9 @@
 
 #include <QMessageBox>
 
+#include "vault/vaultsession.h"
+
+#include <functional>
 #include <sys/stat.h>
 
 class DialogDriver;
@@ -23,6 +26,24 @@ namespace TestSupport {
 // answered with the button of this text ("Merge", "Replace" or "Cancel");
 // an empty one presses Escape.
 void expectVaultChanged(DialogDriver &driver, const QString &click);
+
+// Answers a save's questions without dialogs: chooses `file` when asked for
+// one (cancels when it is empty), answers the questions with `replies` in
+// turn (No once they run out), and notes what was asked, by the title of
+// its box ("Save Passwords" for the file). `meanwhile` runs while the first
+// question is open.
+struct ScriptedQuestions : VaultSession::Questions
+{
+    QString file;
+    QList<VaultSession::Answer> replies;
+    std::function<void()> meanwhile;
+    QStringList asked;
+
+    QString chooseFile(const QString &start) override;
+    VaultSession::Answer ask(VaultSession::Question question) override;
+    // What the file was offered first at.
+    QString offered;
+};
 
 // Triggers the toolbar action with this text; false when there is none.
 bool triggerAction(QMainWindow &window, const QString &text);

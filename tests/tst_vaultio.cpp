@@ -9,11 +9,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,24 +27,67 @@ using namespace TestSupport;
 namespace {
 
 const char saveStarts[] = "/keyloft-save-starts";
-const QByteArray oldVault = xorBytes("mail\talice\tpw\n", "key");
-const QByteArray newVault = xorBytes("mail\talice\tpw\nbank\tbob\t1234\n", "key");
+const QByteArray oldVault = xorBytes("mail\talice\tpw\nbank\tbob\t1234\n", "key");
+// Shorter than the old: a write in place cut short leaves a tail of the old.
+const QByteArray newVault = xorBytes("bank\tbob\t4321\n", "key");
+const QByteArray otherVault = xorBytes("written\tby\tanother program\n", "key");
+
+// The exit status of the save in a child process when it would ask the
+// user about a changed file, and when it could not look at the file.
+constexpr int asksAboutChange = 10;
+constexpr int cannotLook = 11;
+
+// What another program renames over the vault when the save in the child
+// receives SIGUSR1.
+char otherProgramsFile[4096];
+char vaultFile[4096];
+
+void renameOverTheVault(int)
+{
+    ::rename(otherProgramsFile, vaultFile);
+}
 
 // Run in a process of its own under strace: the save of a window that last
 // saw the old vault. A stale stamp makes the comparison read the file. The
-// exit status is the outcome: 10 when the user would be asked, otherwise
-// the WriteOutcome.
+// exit status is the outcome: asksAboutChange or cannotLook, otherwise the
+// WriteOutcome.
 int saveInChild(const char *vault)
 {
     const QString path = QFile::decodeName(vault);
+    qstrncpy(vaultFile, vault, sizeof vaultFile);
+    qstrncpy(otherProgramsFile,
+        QFile::encodeName(QFileInfo(path).dir().filePath(QStringLiteral("other"))).constData(),
+        sizeof otherProgramsFile);
+    std::signal(SIGUSR1, renameOverTheVault);
     VaultSnapshot seen = VaultSnapshot::of(oldVault, FileStamp());
     ::access(saveStarts, F_OK); // marks where the save starts in the trace
     VaultLocation location(path);
-    location.lock();
+    const std::lock_guard lock(location);
     FoundFile found;
-    if (vaultChangedOnDisk(location, seen, nullptr, &found))
-        return 10;
+    switch (checkVault(location, seen, nullptr, &found)) {
+    case VaultCheck::Changed:
+        return asksAboutChange;
+    case VaultCheck::Unreadable:
+        return cannotLook;
+    case VaultCheck::Unchanged:
+        break;
+    }
     return int(location.write(newVault, &found));
+}
+
+// Runs the save in a child process under strace with `options`, writing
+// the trace to `trace`; returns its exit status, or -1 when it was killed.
+int runSave(const QString &vault, const QString &trace, const QStringList &options)
+{
+    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    QProcess child;
+    child.start(strace,
+        QStringList { QStringLiteral("-qq"), QStringLiteral("-o"), trace } + options
+            + QStringList {
+                QCoreApplication::applicationFilePath(), QStringLiteral("--save-child"), vault });
+    if (!child.waitForFinished(60000))
+        child.kill();
+    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
 }
 
 // The file and descriptor calls of the save in a trace, each named as
@@ -64,6 +109,28 @@ QList<QPair<QByteArray, int>> callsOfTheSave(const QByteArray &trace)
     return calls;
 }
 
+// Whether the save in a trace renames over the vault while it still holds
+// a descriptor of it: FUSE file systems then hide the open file under a
+// name of their own first, and a power cut between the two renames leaves
+// no file at the vault's name.
+bool renamesOverAnOpenVault(const QByteArray &trace)
+{
+    QByteArrayList open;
+    bool started = false;
+    for (const QByteArray &line : trace.split('\n')) {
+        started = started || line.contains(saveStarts);
+        if (!started)
+            continue;
+        if (line.startsWith("openat(") && line.contains("\"vault.pwdb\""))
+            open << line.mid(line.lastIndexOf("= ") + 2);
+        else if (line.startsWith("close("))
+            open.removeAll(line.mid(6, line.indexOf(')') - 6));
+        else if (line.startsWith("renameat") && !open.isEmpty())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 class TestVaultIo : public QObject
@@ -74,6 +141,8 @@ private slots:
     void stampIsTrustedOnlyWhenBothTimesAreOld_data();
     void stampIsTrustedOnlyWhenBothTimesAreOld();
     void crashMidSaveKeepsTheOldVault();
+    void renameJustBeforeTheSaveIsKept_data();
+    void renameJustBeforeTheSaveIsKept();
     void anyFailingCallKeepsTheOldVault_data();
     void anyFailingCallKeepsTheOldVault();
 };
@@ -113,7 +182,7 @@ void TestVaultIo::stampIsTrustedOnlyWhenBothTimesAreOld()
     VaultSnapshot seen = VaultSnapshot::of(before, *stamp);
     if (!setBack) // seen a nanosecond after the file's last change
         seen.takenAt = std::max(stamp->modified, stamp->changed) + 1;
-    QVERIFY(vaultChangedOnDisk(VaultLocation(vault), seen));
+    QCOMPARE(checkVault(VaultLocation(vault), seen), VaultCheck::Changed);
 }
 
 // A process killed while writing (here by the file-size signal, as abrupt as
@@ -142,37 +211,91 @@ void TestVaultIo::crashMidSaveKeepsTheOldVault()
     QCOMPARE(readBytes(vault), old);
 }
 
+void TestVaultIo::renameJustBeforeTheSaveIsKept_data()
+{
+    QTest::addColumn<bool>("existed"); // a vault was there when the save looked
+    QTest::addColumn<bool>("exchange"); // the file system knows renameat2's flags
+    QTest::addRow("replaced by exchange") << true << true;
+    QTest::addRow("replaced on a file system without exchange") << true << false;
+    QTest::addRow("created where there was none") << false << true;
+    QTest::addRow("created on a file system without exchange") << false << false;
+}
+
+// Another program (a sync tool, an editor) renames its file over the vault
+// after the save's last look at it, just before the new file takes the
+// vault's name: the save puts nothing in place, and the name keeps that
+// program's file.
+void TestVaultIo::renameJustBeforeTheSaveIsKept()
+{
+    QFETCH(bool, existed);
+    QFETCH(bool, exchange);
+#if defined(__SANITIZE_ADDRESS__) || defined(KEYLOFT_PORTABLE_FILES)
+    QSKIP("fault injection runs on the plain Linux build");
+#endif
+    QVERIFY2(
+        !QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty(), "strace is needed");
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString vault = dir.filePath(QStringLiteral("vault.pwdb"));
+    QVERIFY(!existed || writeBytes(vault, oldVault));
+    QVERIFY(writeBytes(dir.filePath(QStringLiteral("other")), otherVault));
+
+    // The new file is complete and linked into the folder just before it
+    // takes the vault's name: the signal lands there.
+    QStringList options { QStringLiteral("-e"), QStringLiteral("inject=linkat:signal=SIGUSR1") };
+    if (!exchange)
+        options << QStringLiteral("-e") << QStringLiteral("inject=renameat2:error=EINVAL");
+    QCOMPARE(
+        runSave(vault, dir.filePath(QStringLiteral("trace")), options), int(WriteOutcome::Changed));
+    QFile::remove(dir.filePath(QStringLiteral("trace")));
+    QCOMPARE(readBytes(vault), otherVault);
+    QCOMPARE(filesIn(dir.path()), QStringList { "vault.pwdb" });
+}
+
 void TestVaultIo::anyFailingCallKeepsTheOldVault_data()
 {
     QTest::addColumn<QString>("vault");
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("exchange"); // the file system knows renameat2's flags
     // Calls the save without a fault makes in this order, others between:
     // the new bytes synced before they take the vault's place, the folder
-    // synced after the rename, or, in place, the bytes synced after writing.
+    // synced after that, or, in place, a journal synced with its folder
+    // before the vault is written, and removed once it is synced.
     QTest::addColumn<QByteArrayList>("order");
 
-    const QByteArrayList replace = { "fdatasync", "renameat", "fsync" };
+    const QByteArrayList replace = { "fdatasync", "renameat2", "fsync" };
+    const QByteArrayList inPlace
+        = { "pwrite64", "fdatasync", "fsync", "pwrite64", "ftruncate", "fdatasync", "unlinkat" };
     for (const char *fault : { "error=EIO", "signal=SIGKILL" }) {
-        QTest::addRow("replaced, %s", fault) << "replaced" << fault << replace;
-        QTest::addRow("owner kept, %s", fault) << "owner kept" << fault << replace;
-        QTest::addRow("extended attribute kept, %s", fault) << "attribute kept" << fault << replace;
+        QTest::addRow("replaced, %s", fault) << "replaced" << fault << true << replace;
+        QTest::addRow("replaced without exchange, %s", fault)
+            << "replaced" << fault << false
+            << QByteArrayList { "fdatasync", "renameat2", "renameat", "fsync" };
+        QTest::addRow("new vault, %s", fault)
+            << "new" << fault << true
+            << QByteArrayList { "fdatasync", "linkat", "renameat2", "fsync" };
+        QTest::addRow("owner kept, %s", fault) << "owner kept" << fault << true << replace;
+        QTest::addRow("extended attribute kept, %s", fault)
+            << "attribute kept" << fault << true << replace;
+        QTest::addRow("hard link, in place, %s", fault) << "hard link" << fault << true << inPlace;
+        QTest::addRow("locked folder, in place, journal in the data folder, %s", fault)
+            << "locked folder" << fault << true << inPlace;
     }
-    // Written in place: a kill there can cut the vault short, as documented.
-    QTest::addRow("hard link, error=EIO")
-        << "hard link"
-        << "error=EIO" << QByteArrayList { "pwrite64", "ftruncate", "fdatasync" };
 }
 
 // Every file or descriptor call the save makes (the lock, the comparison's
-// read, the temporary file, keeping the owner and the attributes, the check
-// that the file is still the one compared, the rename, the syncs, the write
-// in place) fails in turn, or the process is killed there. Whatever happens,
-// the vault holds the old or the new bytes, "Saved" comes only with the new
-// ones, and the old ones stay only with a message (or a killed process).
+// read, the temporary file, keeping the owner and the attributes, the
+// exchange, the syncs, the journal and the write in place) fails in turn,
+// or the process is killed there. After it, and what the next load or save
+// finishes of an interrupted one, the vault holds the old or the new bytes,
+// "Saved" comes only with the new ones, the old ones stay only with a
+// message (or a killed process), a failure is never taken for a change made
+// elsewhere, and nothing is left behind.
 void TestVaultIo::anyFailingCallKeepsTheOldVault()
 {
     QFETCH(QString, vault);
     QFETCH(QString, fault);
+    QFETCH(bool, exchange);
     QFETCH(QByteArrayList, order);
 #ifdef __SANITIZE_ADDRESS__
     QSKIP("the sanitizer's own calls (probing memory through a pipe) would fail instead");
@@ -180,18 +303,26 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
 #ifdef KEYLOFT_PORTABLE_FILES
     QSKIP("Qt's own file access relies on QSaveFile, whose commit ignores a failed sync");
 #endif
-    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    QVERIFY2(!strace.isEmpty(), "strace is needed");
-    if (vault == QLatin1String("owner kept") && geteuid() != 0)
-        QSKIP("giving the vault to another user needs root");
+    QVERIFY2(
+        !QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty(), "strace is needed");
+    const bool locked = vault == QLatin1String("locked folder");
+    if ((vault == QLatin1String("owner kept") || locked) && geteuid() != 0)
+        QSKIP("another user's files need root");
 
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
-    const QString path = dir.filePath(QStringLiteral("vault.pwdb"));
+    const QString folder = locked ? dir.filePath(QStringLiteral("locked")) : dir.path();
+    const QString path = QDir(folder).filePath(QStringLiteral("vault.pwdb"));
     const QString link = dir.filePath(QStringLiteral("link.pwdb"));
+    const QString trace = dir.filePath(QStringLiteral("trace"));
     const bool linked = vault == QLatin1String("hard link");
     const auto prepare = [&] {
         QFile::remove(link);
+        QFile::remove(path);
+        if (vault == QLatin1String("new"))
+            return;
+        QVERIFY(QDir().mkpath(folder)
+            && QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
         QVERIFY(writeBytes(path, oldVault));
         if (vault == QLatin1String("owner kept"))
             QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
@@ -200,16 +331,27 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
         if (linked)
             QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData())
                 == 0);
+        if (locked)
+            QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions(0x6666))
+                && QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
     };
+    // The save in the locked folder runs as a user who may not create files
+    // there, with a data folder of its own for the journal.
+    QStringList options;
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    const auto restoreData = qScopeGuard([&] { qputenv("XDG_DATA_HOME", data); });
+    if (locked) {
+        const QString ownData = dir.filePath(QStringLiteral("data"));
+        QVERIFY(QDir().mkpath(ownData)
+            && QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777))
+            && QFile::setPermissions(ownData, QFileDevice::Permissions(0x7777)));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(ownData));
+        options << QStringLiteral("-u") << QStringLiteral("nobody");
+    }
+    if (!exchange)
+        options << QStringLiteral("-e") << QStringLiteral("inject=renameat2:error=EINVAL");
     const auto run = [&](const QString &option) {
-        QProcess child;
-        child.start(strace,
-            { QStringLiteral("-qq"), QStringLiteral("-o"), dir.filePath(QStringLiteral("trace")),
-                QStringLiteral("-e"), option, QCoreApplication::applicationFilePath(),
-                QStringLiteral("--save-child"), path });
-        if (!child.waitForFinished(60000))
-            child.kill();
-        return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+        return runSave(path, trace, options + QStringList { QStringLiteral("-e"), option });
     };
 
     if (vault == QLatin1String("attribute kept")
@@ -217,23 +359,33 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
         QSKIP("the temporary folder's file system keeps no extended attributes");
     prepare();
     QCOMPARE(run(QStringLiteral("trace=%file,%desc")), int(WriteOutcome::Written));
-    const auto calls = callsOfTheSave(readBytes(dir.filePath(QStringLiteral("trace"))));
+    const auto calls = callsOfTheSave(readBytes(trace));
     QVERIFY2(calls.size() > 5, "the trace shows no save");
     qsizetype next = 0;
     for (const auto &call : calls)
-        next += next < order.size() && call.first.startsWith(order.at(next)) ? 1 : 0;
+        next += next < order.size() && call.first == order.at(next) ? 1 : 0;
     QVERIFY2(next == order.size(), order.value(next).constData()); // the first call missing
+    QVERIFY(!renamesOverAnOpenVault(readBytes(trace)));
 
     for (const auto &[name, occurrence] : calls) {
+        if (!exchange && name == "renameat2")
+            continue; // failing already
         prepare();
         const int status = run(QStringLiteral("inject=%1:%2:when=%3")
                                    .arg(QString::fromLatin1(name), fault)
                                    .arg(occurrence));
-        QFile::remove(dir.filePath(QStringLiteral("trace")));
-        const QByteArray after = readBytes(path);
+        QFile::remove(trace);
         const QByteArray where
             = name + " #" + QByteArray::number(occurrence) + " gave " + QByteArray::number(status);
-        QVERIFY2(after == oldVault || after == newVault,
+        QVERIFY2(status != asksAboutChange, where.constData());
+        {
+            VaultLocation next(path);
+            const std::lock_guard lock(next);
+            QVERIFY2(next.finishInterruptedSave() != Recovery::Failed, where.constData());
+        }
+        const QByteArray after = readBytes(path);
+        QVERIFY2(
+            after == (vault == QLatin1String("new") ? QByteArray() : oldVault) || after == newVault,
             QByteArray(where + ": other bytes").constData());
         QVERIFY2(after == newVault || status != int(WriteOutcome::Written),
             QByteArray(where + ": old bytes").constData());
@@ -244,10 +396,13 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
         if (after == newVault && vault == QLatin1String("attribute kept"))
             QVERIFY2(::getxattr(QFile::encodeName(path).constData(), "user.note", note, 8) == 4,
                 where.constData());
-        // A kill between linking the finished temporary file and renaming it
-        // leaves that file beside the vault; a failing call leaves nothing.
-        if (fault.startsWith(QLatin1String("error")))
-            QCOMPARE(filesIn(dir.path()).size(), linked ? 2 : 1);
+        const qsizetype files = vault == QLatin1String("new") && after.isEmpty() ? 0
+            : linked                                                             ? 2
+                                                                                 : 1;
+        QVERIFY2(
+            filesIn(folder).size() == files, qPrintable(where + ": " + filesIn(folder).join(u',')));
+        QVERIFY2(filesIn(keyloftDataFolder() + QStringLiteral("/journals")).isEmpty(),
+            where.constData());
     }
 }
 

@@ -29,27 +29,6 @@ namespace {
 const QList<Entry> newEntries = { { "new", "entry", "here" } };
 const QByteArray newVault = xorBytes("new\tentry\there\n", "pw");
 
-// Answers a save's questions in turn (No once the replies run out) and
-// notes their titles; `meanwhile` runs while the first one is open.
-struct Answers
-{
-    QList<VaultSession::Answer> replies;
-    std::function<void()> meanwhile;
-    QStringList asked;
-
-    VaultSession::Ask ask()
-    {
-        return [this](VaultSession::Question question) {
-            asked << (question == VaultSession::Question::VaultChanged
-                    ? QStringLiteral("Vault Changed")
-                    : QStringLiteral("Vault Not Fully Read"));
-            if (meanwhile)
-                std::exchange(meanwhile, nullptr)();
-            return replies.value(asked.size() - 1, VaultSession::Answer::No);
-        };
-    }
-};
-
 // Every extended attribute of `path`, its access control list included, with
 // its value.
 QByteArrayList attributesOf(const QString &path)
@@ -83,6 +62,9 @@ private slots:
     void changeWhileAskingIsAskedAbout_data();
     void changeWhileAskingIsAskedAbout();
     void secondSaveWaitsForTheFirstAndIsAsked();
+    void chosenFileIsChecked_data();
+    void chosenFileIsChecked();
+    void sameFileAfterAFailedSaveIsChecked();
     void mergeKeepsWhatEitherSideWrote_data();
     void mergeKeepsWhatEitherSideWrote();
     void writeFindsTheFileAsTheCheckDid_data();
@@ -93,14 +75,20 @@ private slots:
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_data;
 };
 
 void TestVaultSession::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY2(m_dir->isValid(), qPrintable(m_dir->errorString()));
-    // Open to the unprivileged user that PermissionsBind may switch to.
-    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
+    // Open to the unprivileged user that PermissionsBind may switch to, and
+    // so is the data folder, which is each test's own.
+    m_data = std::make_unique<QTemporaryDir>();
+    QVERIFY2(m_data->isValid(), qPrintable(m_data->errorString()));
+    for (const QTemporaryDir *folder : { m_dir.get(), m_data.get() })
+        QVERIFY(QFile::setPermissions(folder->path(), QFileDevice::Permissions(0x7777)));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_data->path()));
 }
 
 void TestVaultSession::saveAsksOnlyWhenTheBytesChanged_data()
@@ -145,8 +133,8 @@ void TestVaultSession::saveAsksOnlyWhenTheBytesChanged()
     else
         QVERIFY(writeBytes(file, asks ? elsewhere : loaded));
 
-    Answers answers;
-    QCOMPARE(session.save(newEntries, answers.ask()), asks ? Outcome::Declined : Outcome::Saved);
+    ScriptedQuestions answers;
+    QCOMPARE(session.save(newEntries, answers).outcome, asks ? Outcome::Declined : Outcome::Saved);
     QCOMPARE(answers.asked, asks ? QStringList { "Vault Changed" } : QStringList());
     QCOMPARE(readBytes(file), asks ? elsewhere : newVault);
     QCOMPARE(filesIn(m_dir->path()), QStringList { "vault.pwdb" });
@@ -174,12 +162,12 @@ void TestVaultSession::changeWhileAskingIsAskedAbout()
         QVERIFY(writeBytes(file, xorBytes("first\tchange\there\n", "pw")));
 
     const QByteArray meanwhile = xorBytes("written\twhile\tasking\n", "pw");
-    Answers answers;
+    ScriptedQuestions answers;
     answers.replies = { VaultSession::Answer::Yes };
     answers.meanwhile = [&] {
         QVERIFY(writeBytes(file, meanwhile));
     };
-    QCOMPARE(session.save(newEntries, answers.ask()), Outcome::Declined);
+    QCOMPARE(session.save(newEntries, answers).outcome, Outcome::Declined);
     QCOMPARE(answers.asked, QStringList({ first, "Vault Changed" }));
     QCOMPARE(readBytes(file), meanwhile);
 }
@@ -211,12 +199,108 @@ void TestVaultSession::secondSaveWaitsForTheFirstAndIsAsked()
         writeBytes(file, first);
         ::close(folder);
     });
-    Answers answers;
-    QCOMPARE(session.save(newEntries, answers.ask()), Outcome::Declined);
+    ScriptedQuestions answers;
+    QCOMPARE(session.save(newEntries, answers).outcome, Outcome::Declined);
     firstSave.join();
     QVERIFY(waited);
     QCOMPARE(answers.asked, QStringList { "Vault Changed" });
     QCOMPARE(readBytes(file), first);
+}
+
+void TestVaultSession::chosenFileIsChecked_data()
+{
+    QTest::addColumn<QString>("holds"); // what the file chosen in the save dialog holds
+    QTest::addColumn<VaultSession::Answer>("reply");
+    QTest::addColumn<QString>("asked"); // the question, if any
+    QTest::addColumn<QByteArray>("after"); // the vault text under "pw", or null: untouched
+
+    const QString thisKey = QStringLiteral("Replace Vault");
+    const QString otherKey = QStringLiteral("Replace Vault of another key");
+    const QByteArray ours = "new\tentry\there\n";
+    using Answer = VaultSession::Answer;
+    QTest::addRow("a vault of this key: Merge")
+        << "this key" << Answer::Merge << thisKey << QByteArray("a\tu\t1\n" + ours);
+    QTest::addRow("a vault of this key: Replace") << "this key" << Answer::Yes << thisKey << ours;
+    QTest::addRow("a vault of this key: Cancel")
+        << "this key" << Answer::No << thisKey << QByteArray();
+    QTest::addRow("a vault of this key, its entries all in the window")
+        << "window's entries" << Answer::No << QString() << ours;
+    QTest::addRow("the vault of a refused master password: No")
+        << "other key" << Answer::No << otherKey << QByteArray();
+    QTest::addRow("the vault of a refused master password: Yes")
+        << "other key" << Answer::Yes << otherKey << ours;
+    QTest::addRow("a file that is no vault") << "no vault" << Answer::No << QString() << ours;
+    QTest::addRow("no file yet") << "nothing" << Answer::No << QString() << ours;
+}
+
+// A file chosen in the save dialog is replaced without a further question
+// only when that loses no entries: a vault of this key with entries the
+// window does not have, or one that Keyloft saved with another key (the
+// one the window's key was refused for), is asked about first.
+void TestVaultSession::chosenFileIsChecked()
+{
+    QFETCH(QString, holds);
+    QFETCH(VaultSession::Answer, reply);
+    QFETCH(QString, asked);
+    QFETCH(QByteArray, after);
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QByteArray before;
+    if (holds == QLatin1String("other key")) {
+        ScriptedQuestions none;
+        QCOMPARE(
+            VaultSession(file, "pw0").save({ { "a", "u", "1" } }, none).outcome, Outcome::Saved);
+        before = readBytes(file);
+    } else if (holds != QLatin1String("nothing")) {
+        before = holds == QLatin1String("no vault")
+            ? QByteArray("\x01\x02 not a vault")
+            : xorBytes(
+                holds == QLatin1String("this key") ? "a\tu\t1\n" : "new\tentry\there\n", "pw");
+        QVERIFY(writeBytes(file, before));
+    }
+    // Started on that vault, and refused, or started without one.
+    VaultSession session(holds == QLatin1String("other key") ? file : QString(), "pw");
+    QList<Entry> entries;
+    if (holds == QLatin1String("other key"))
+        QCOMPARE(session.load(entries), VaultSession::LoadOutcome::NotAVault);
+
+    ScriptedQuestions answers;
+    answers.file = file;
+    answers.replies = { reply };
+    const VaultSession::SaveResult result = session.save(newEntries, answers);
+    QCOMPARE(answers.asked,
+        QStringList { "Save Passwords" }
+            + (asked.isEmpty() ? QStringList() : QStringList { asked }));
+    QCOMPARE(result.outcome, after.isNull() ? Outcome::Declined : Outcome::Saved);
+    QCOMPARE(readBytes(file), after.isNull() ? before : xorBytes(after, "pw"));
+    if (reply == VaultSession::Answer::Merge)
+        QCOMPARE(result.merged, QList<Entry>({ { "a", "u", "1" }, newEntries.first() }));
+}
+
+// After a failed save, Save asks for a file again; choosing the same one
+// still notices what another program wrote there meanwhile.
+void TestVaultSession::sameFileAfterAFailedSaveIsChecked()
+{
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QVERIFY(writeBytes(file, xorBytes("old\tu\tp\n", "pw")));
+    VaultSession session(file, "pw");
+    QList<Entry> entries;
+    QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
+    {
+        const FileSizeLimit fullDisk(4);
+        QVERIFY(fullDisk.isActive());
+        ScriptedQuestions none;
+        QCOMPARE(session.save(newEntries, none).outcome, Outcome::WriteFailed);
+    }
+    const QByteArray meanwhile = xorBytes("written\tmeanwhile\there\n", "pw");
+    QVERIFY(writeBytes(file, meanwhile));
+
+    ScriptedQuestions answers;
+    answers.file = file;
+    QCOMPARE(session.save(newEntries, answers).outcome, Outcome::Declined);
+    QCOMPARE(answers.asked, QStringList({ "Save Passwords", "Vault Changed" }));
+    QCOMPARE(answers.offered, file);
+    QCOMPARE(readBytes(file), meanwhile);
 }
 
 void TestVaultSession::mergeKeepsWhatEitherSideWrote_data()
@@ -286,10 +370,11 @@ void TestVaultSession::mergeKeepsWhatEitherSideWrote()
                                                                   : xorBytes(text(file), "pw");
     QVERIFY(writeBytes(vault, theirs));
 
-    std::optional<QList<Entry>> shown;
-    Answers answers;
+    ScriptedQuestions answers;
     answers.replies = { VaultSession::Answer::Merge };
-    const VaultSession::SaveOutcome outcome = session.save(entries(window), answers.ask(), &shown);
+    const VaultSession::SaveResult result = session.save(entries(window), answers);
+    const VaultSession::SaveOutcome outcome = result.outcome;
+    const std::optional<QList<Entry>> shown = result.merged;
     QCOMPARE(answers.asked, QStringList { "Vault Changed" });
     if (merged.isEmpty()) {
         QCOMPARE(outcome, Outcome::NotMergeable);
@@ -398,7 +483,8 @@ void TestVaultSession::savedVaultKeepsItsIdentity()
     VaultSession session(kind == QLatin1String("symlink") ? other : file, "pw");
     QList<Entry> entries;
     QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
-    QCOMPARE(session.save(newEntries, Answers().ask()), Outcome::Saved);
+    ScriptedQuestions none;
+    QCOMPARE(session.save(newEntries, none).outcome, Outcome::Saved);
     permissions.reset();
 
     QCOMPARE(readBytes(file), newVault);

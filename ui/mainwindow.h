@@ -52,8 +52,6 @@ private:
     // Puts new items holding the entry's texts into an existing, empty row.
     void setEntryAt(int row, const Entry &entry);
     bool saveVault();
-    VaultSession::Answer askAboutChangedVault();
-    VaultSession::Answer askAboutLinesNotRead();
     // Replaces the table's rows by `entries`.
     void showEntries(const QList<Entry> &entries);
     void deliverGeneratedPassword();

@@ -21,17 +21,10 @@ void showError(QWidget *parent, const QString &text)
         parent, QStringLiteral("Error"), text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
-} // namespace
-
-// The file holds something other than what this window last saw: merge
-// (the default), replace, or cancel.
-VaultSession::Answer MainWindow::askAboutChangedVault()
+// A box of three choices: merge (the default), replace, or cancel.
+VaultSession::Answer askMergeOrReplace(QWidget *parent, const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Vault Changed"),
-        QStringLiteral("The vault file has been changed by another program since Keyloft last "
-                       "loaded or saved it. Merge its changes with the entries in this window, "
-                       "or replace it with the entries in this window?"),
-        QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
     QPushButton *merge = box.addButton(QStringLiteral("Merge"), QMessageBox::AcceptRole);
     QPushButton *replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
     box.addButton(QMessageBox::Cancel);
@@ -42,16 +35,63 @@ VaultSession::Answer MainWindow::askAboutChangedVault()
     return box.clickedButton() == replace ? VaultSession::Answer::Yes : VaultSession::Answer::No;
 }
 
-VaultSession::Answer MainWindow::askAboutLinesNotRead()
+VaultSession::Answer askYesOrNo(QWidget *parent, const QString &title, const QString &text)
 {
-    const QMessageBox::StandardButton answer
-        = QMessageBox::warning(this, QStringLiteral("Vault Not Fully Read"),
-            QStringLiteral("Some lines of the vault file are not entries and would be lost by "
-                           "saving. If the entries look wrong, the master password was probably "
-                           "mistyped. Save anyway?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    return answer == QMessageBox::Yes ? VaultSession::Answer::Yes : VaultSession::Answer::No;
+    return QMessageBox::warning(
+               parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes
+        ? VaultSession::Answer::Yes
+        : VaultSession::Answer::No;
 }
+
+// The questions of a save, asked in boxes over the window.
+class WindowQuestions : public VaultSession::Questions
+{
+public:
+    explicit WindowQuestions(QWidget *window)
+        : m_window(window)
+    { }
+
+    QString chooseFile(const QString &start) override
+    {
+        return QFileDialog::getSaveFileName(
+            m_window, QStringLiteral("Save Passwords"), start, vaultFilter());
+    }
+
+    VaultSession::Answer ask(VaultSession::Question question) override
+    {
+        switch (question) {
+        case VaultSession::Question::VaultChanged:
+            return askMergeOrReplace(m_window, QStringLiteral("Vault Changed"),
+                QStringLiteral("The vault file has been changed by another program since "
+                               "Keyloft last loaded or saved it. Merge its changes with the "
+                               "entries in this window, or replace it with the entries in this "
+                               "window?"));
+        case VaultSession::Question::NotFullyRead:
+            return askYesOrNo(m_window, QStringLiteral("Vault Not Fully Read"),
+                QStringLiteral("Some lines of the vault file are not entries and would be lost "
+                               "by saving. If the entries look wrong, the master password was "
+                               "probably mistyped. Save anyway?"));
+        case VaultSession::Question::ReplaceVault:
+            return askMergeOrReplace(m_window, QStringLiteral("Replace Vault"),
+                QStringLiteral("The file already holds entries of a vault with this master "
+                               "password that are not in this window. Merge them with the "
+                               "entries in this window, or replace them with the entries in "
+                               "this window?"));
+        case VaultSession::Question::ReplaceOtherKeyVault:
+            return askYesOrNo(m_window, QStringLiteral("Replace Vault"),
+                QStringLiteral("The file is a vault that Keyloft saved with another master "
+                               "password. Replacing it loses its entries. Replace it with the "
+                               "entries in this window?"));
+        }
+        return VaultSession::Answer::No;
+    }
+
+private:
+    QWidget *m_window;
+};
+
+} // namespace
 
 void MainWindow::saveToFile()
 {
@@ -63,29 +103,17 @@ void MainWindow::saveToFile()
 // completely on disk.
 bool MainWindow::saveVault()
 {
-    if (session.needsFileForSave()) {
-        const QString path = QFileDialog::getSaveFileName(
-            this, QStringLiteral("Save Passwords"), session.saveDialogStart(), vaultFilter());
-        if (path.isEmpty())
-            return false;
-        session.chooseSavePath(path);
-    }
-
     QList<Entry> entries;
     entries.reserve(table->rowCount());
     for (int row = 0; row < table->rowCount(); ++row)
         entries.append(entryAt(row));
-    const auto ask = [this](VaultSession::Question question) {
-        return question == VaultSession::Question::VaultChanged ? askAboutChangedVault()
-                                                                : askAboutLinesNotRead();
-    };
-    std::optional<QList<Entry>> merged;
-    const VaultSession::SaveOutcome outcome = session.save(entries, ask, &merged);
+    WindowQuestions questions(this);
+    const VaultSession::SaveResult result = session.save(entries, questions);
     // A merge brought in the file's entries, whatever became of the save.
-    if (merged)
-        showEntries(*merged);
+    if (result.merged)
+        showEntries(*result.merged);
 
-    switch (outcome) {
+    switch (result.outcome) {
     case VaultSession::SaveOutcome::Saved:
         QMessageBox::information(this, QStringLiteral("Saved"),
             QStringLiteral("Passwords saved successfully."), QMessageBox::Ok,

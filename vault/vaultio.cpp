@@ -4,6 +4,7 @@
 #include "vault/vaultio.h"
 
 #include <QFileInfo>
+#include <QStandardPaths>
 
 QString resolvedVaultPath(const QString &path)
 {
@@ -15,4 +16,10 @@ QString resolvedVaultPath(const QString &path)
     for (int depth = 0; file.isSymLink() && depth < 40; ++depth)
         file.setFile(file.symLinkTarget());
     return file.absoluteFilePath();
+}
+
+QString keyloftDataFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return data.isEmpty() ? QString() : data + QStringLiteral("/keyloft");
 }

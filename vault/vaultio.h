@@ -38,10 +38,14 @@ struct FileStamp
     qint64 modified = 0; // nanoseconds since the epoch
     qint64 changed = 0;
 
+    bool isSameFile(const FileStamp &other) const
+    {
+        return device == other.device && inode == other.inode;
+    }
     friend bool operator==(const FileStamp &a, const FileStamp &b)
     {
-        return a.device == b.device && a.inode == b.inode && a.size == b.size
-            && a.modified == b.modified && a.changed == b.changed;
+        return a.isSameFile(b) && a.size == b.size && a.modified == b.modified
+            && a.changed == b.changed;
     }
 };
 
@@ -53,15 +57,30 @@ struct FoundFile
     FileStamp stamp;
 };
 
+// A write in place that a kill or a power cut interrupted, finished from its
+// journal: the vault's bytes before and after, and the stamp it has now.
+struct FinishedWrite
+{
+    QByteArray before;
+    QByteArray after;
+    FileStamp stamp;
+};
+enum class Recovery {
+    Nothing, // no interrupted save was found, or what it left was removed
+    Finished, // a write in place was finished from its journal
+    Failed, // a journal was found, but the vault could not be finished
+};
+
 // One vault file, reached through its folder. The path is resolved once, a
 // symbolic link to its target, and every later step works on that folder
 // and name: a link, a pipe or another file put there meanwhile is never
 // followed or written through.
 //
-// This is the one place that touches the file system. Where POSIX calls are
-// not available (or KEYLOFT_PORTABLE_FILES is set), a plain Qt version stands
-// in: it replaces the file through QSaveFile, and keeps neither the lock, nor
-// owners, hard links, access control lists or extended attributes.
+// This is the one place that touches the file system. On Linux it works
+// through descriptors; elsewhere (or with KEYLOFT_PORTABLE_FILES) a plain Qt
+// version stands in: it replaces the file through QSaveFile, and keeps
+// neither the lock, nor owners, hard links, access control lists, extended
+// attributes or journals.
 class VaultLocation
 {
 public:
@@ -73,17 +92,20 @@ public:
     // The resolved path: a symbolic link's target.
     QString target() const { return m_target; }
 
+    // The system's error (an errno value) of the last call that failed.
+    int error() const { return m_error; }
+
     // While locked, no other Keyloft saves into this folder: every save
     // holds the lock from its last look at the file to the end of the
     // replace. Locking waits for a save under way. Where the folder cannot be
     // locked (some network file systems), nothing is held and saves go on
-    // as without it.
+    // as without it. A std::unique_lock holds it for a scope.
     void lock();
     void unlock();
 
     // The stamp of what is at the name now, not followed if it is a link,
-    // or nothing when it cannot be had; errno then tells why (ENOENT: there
-    // is no file).
+    // or nothing when it cannot be had; error() then tells why (ENOENT:
+    // there is no file).
     std::optional<FileStamp> stamp() const;
 
     // Reads the whole file into `content`, unless it is larger than
@@ -94,32 +116,55 @@ public:
     ReadOutcome read(QByteArray &content, FileStamp *stamp = nullptr) const;
 
     // Replaces the file with `content`, and reports success only once the
-    // new bytes and their name are synced to disk. With `expected`, the
-    // name must still hold what a look found there (WriteOutcome::Changed
-    // otherwise, and nothing is written).
+    // new bytes and their name are synced to disk. With `expected`, only
+    // the file a look found there is replaced (WriteOutcome::Changed
+    // otherwise, and the name keeps what another program put there).
     //
     // The bytes go to a temporary file beside it that takes the old file's
     // place only once all of them are written and synced, so a failed save
     // (a full disk, an I/O error) leaves the old file exactly as it was. The
-    // new file gets the old one's owner, group, permissions, access control
-    // lists and extended attributes first. Where it cannot (someone else's
-    // file, a group the user is not in, a sticky folder), where the file has
-    // other hard links, or where the folder refuses the temporary file but
-    // the file itself is writable, the file is written in place instead, and
-    // on failure its old bytes are put back. A file this creates is readable
-    // and writable by its owner only. `stamp`, when given, receives the
-    // written file's stamp.
+    // two are exchanged in one step, and the file taken out is compared with
+    // the one expected: another program's file that took the name meanwhile
+    // is put back. Where no file was, the new one takes the name only while
+    // it is free. File systems that know neither step get a last look
+    // just before a plain rename instead.
+    //
+    // The new file gets the old one's owner, group, permissions, access
+    // control lists and extended attributes first. Where it cannot (someone
+    // else's file, a group the user is not in, a sticky folder), where the
+    // file has other hard links, or where the folder refuses the temporary
+    // file but the file itself is writable, the file is written in place
+    // instead: its old and new bytes go to a synced journal first, beside it
+    // or else in Keyloft's data folder, so that an interrupted write can be
+    // finished (see finishInterruptedSave), and a failed one is undone. A
+    // file this creates is readable and writable by its owner only. `stamp`,
+    // when given, receives the written file's stamp.
     WriteOutcome write(
         const QByteArray &content, const FoundFile *expected = nullptr, FileStamp *stamp = nullptr);
 
+    // Puts right what a save of this vault that was killed, or cut off by a
+    // power cut, left behind, under the lock: a write in place is finished
+    // from its journal, so the vault holds the new bytes whole, and
+    // temporary files are removed. A journal that is incomplete, or whose
+    // vault has been replaced or changed since, is removed and the vault
+    // left as it is. `finished`, when given, receives what a finished
+    // write changed.
+    Recovery finishInterruptedSave(FinishedWrite *finished = nullptr);
+
 private:
     QString m_target;
-    // The folder's descriptor, where there are descriptors, or the negated
-    // errno of opening it.
+    // The folder's descriptor, or -1 with the error of opening it.
     [[maybe_unused]] int m_folder = -1;
+    [[maybe_unused]] int m_folderError = 0;
+    mutable int m_error = 0;
 };
 
 // The file `path` names: the target of a symbolic link (however many links
 // lead there, and even where the target does not exist yet), as an absolute
 // path.
 QString resolvedVaultPath(const QString &path);
+
+// Where Keyloft keeps what it needs between runs beside the vaults: the
+// records of the keys vaults were saved with, and journals that a vault's
+// own folder has no room for. Readable by the user only once created.
+QString keyloftDataFolder();

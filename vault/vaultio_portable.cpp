@@ -1,9 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The Keyloft developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The vault file through Qt alone, for systems without the POSIX calls the
-// other version relies on. The file is replaced through QSaveFile; nothing
-// is locked, and a file's identity is its size and times.
+// The vault file through Qt alone, for systems without the Linux calls the
+// other version relies on. The file is replaced through QSaveFile after a
+// last look; nothing is locked, no journal is kept, and a file's identity is
+// its size and times.
 
 #include "vault/vaultio.h"
 
@@ -37,7 +38,7 @@ std::optional<FileStamp> VaultLocation::stamp() const
 {
     const QFileInfo file(m_target);
     if (!file.exists()) {
-        errno = ENOENT;
+        m_error = ENOENT;
         return std::nullopt;
     }
     FileStamp stamp;
@@ -50,15 +51,20 @@ std::optional<FileStamp> VaultLocation::stamp() const
 ReadOutcome VaultLocation::read(QByteArray &content, FileStamp *stamp) const
 {
     QFile file(m_target);
-    if (!QFileInfo(m_target).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(m_target).isFile() || !file.open(QIODevice::ReadOnly)) {
+        m_error = QFileInfo::exists(m_target) ? EACCES : ENOENT;
         return ReadOutcome::OpenFailed;
+    }
     if (stamp)
         *stamp = this->stamp().value_or(FileStamp());
+    m_error = EFBIG;
     if (file.size() > maxVaultSize)
         return ReadOutcome::TooLarge;
     const QByteArray bytes = file.read(maxVaultSize + 1);
+    m_error = EIO;
     if (file.error() != QFileDevice::NoError)
         return ReadOutcome::ReadFailed;
+    m_error = EFBIG;
     if (bytes.size() > maxVaultSize)
         return ReadOutcome::TooLarge;
     content = bytes;
@@ -71,20 +77,30 @@ WriteOutcome VaultLocation::write(
     const std::optional<FileStamp> now = this->stamp();
     if (expected && (expected->exists != now.has_value() || (now && !(expected->stamp == *now))))
         return WriteOutcome::Changed;
+    m_error = EISDIR;
     if (now && !QFileInfo(m_target).isFile())
         return WriteOutcome::OpenFailed;
 
     QSaveFile file(m_target);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    m_error = EACCES;
+    // Unbuffered, so that a full disk fails the write itself: a failed
+    // flush inside commit() may go unnoticed.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return WriteOutcome::OpenFailed;
     if (!now && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         file.cancelWriting();
         return WriteOutcome::OpenFailed;
     }
+    m_error = EIO;
     if (file.write(content) != content.size() || !file.commit())
         return WriteOutcome::WriteFailed;
     if (stamp)
         *stamp = this->stamp().value_or(FileStamp());
     return WriteOutcome::Written;
+}
+
+Recovery VaultLocation::finishInterruptedSave(FinishedWrite *)
+{
+    return Recovery::Nothing;
 }

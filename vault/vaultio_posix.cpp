@@ -3,18 +3,25 @@
 
 #include "vault/vaultio.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QtEndian>
 
 #include <acl/libacl.h>
 #include <algorithm>
 #include <attr/libattr.h>
 #include <cerrno>
+#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sodium.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -25,14 +32,16 @@ public:
     explicit Descriptor(int fd = -1)
         : m_fd(fd)
     { }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    ~Descriptor() { reset(); }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return m_fd; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
 
 private:
     int m_fd;
@@ -48,20 +57,26 @@ int openRegularFile(int folder, const QByteArray &name, int flags, struct stat *
     if (fd < 0)
         return -1;
     const int mode = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, status) != 0 || !S_ISREG(status->st_mode) || mode < 0
-        || ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK) != 0) {
+    if (::fstat(fd, status) != 0 || mode < 0 || ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK) != 0) {
+        const int error = errno;
         ::close(fd);
+        errno = error;
+        return -1;
+    }
+    if (!S_ISREG(status->st_mode)) {
+        ::close(fd);
+        errno = S_ISDIR(status->st_mode) ? EISDIR : ENXIO;
         return -1;
     }
     return fd;
 }
 
-// Reads from `fd` to its end, but never more than maxVaultSize + 1 bytes, so
+// Reads from `fd` to its end, but never more than `maxSize` + 1 bytes, so
 // that a file growing while it is read cannot exhaust memory. `sizeHint` is
 // what the file's status told.
-ReadOutcome readBounded(int fd, qint64 sizeHint, QByteArray &content)
+ReadOutcome readBounded(int fd, qint64 sizeHint, qint64 maxSize, QByteArray &content)
 {
-    constexpr qint64 limit = maxVaultSize + 1;
+    const qint64 limit = maxSize + 1;
     QByteArray bytes(std::clamp(sizeHint + 1, qint64(4096), limit), Qt::Uninitialized);
     qint64 total = 0;
     for (;;) {
@@ -79,8 +94,10 @@ ReadOutcome readBounded(int fd, qint64 sizeHint, QByteArray &content)
             break;
         total += count;
     }
-    if (total > maxVaultSize)
+    if (total > maxSize) {
+        errno = EFBIG;
         return ReadOutcome::TooLarge;
+    }
     bytes.truncate(total);
     content = bytes;
     return ReadOutcome::Read;
@@ -95,11 +112,22 @@ bool writeFrom(int fd, const QByteArray &content)
             = ::pwrite(fd, content.constData() + done, size_t(content.size() - done), off_t(done));
         if (count < 0 && errno == EINTR)
             continue;
-        if (count <= 0)
+        if (count < 0)
             return false;
+        if (count == 0) {
+            errno = ENOSPC;
+            return false;
+        }
         done += count;
     }
     return true;
+}
+
+// Writes `content` over the whole of `fd` and syncs it.
+bool replaceContent(int fd, const QByteArray &content)
+{
+    return writeFrom(fd, content) && ::ftruncate(fd, off_t(content.size())) == 0
+        && ::fdatasync(fd) == 0;
 }
 
 FileStamp stampOf(const struct stat &status)
@@ -141,10 +169,34 @@ bool takeOverIdentity(int fd, int oldFd, const struct stat &old)
         && ::attr_copy_fd(nullptr, oldFd, nullptr, fd, nullptr, nullptr) == 0;
 }
 
-// A name for a temporary file beside `name`, most likely not taken.
-QByteArray freshNameBeside(const QByteArray &name)
+QByteArray digest(const QByteArray &bytes, size_t length)
 {
-    return name + '.' + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    QByteArray hash(qsizetype(length), Qt::Uninitialized);
+    crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), length,
+        reinterpret_cast<const unsigned char *>(bytes.constData()),
+        static_cast<unsigned long long>(bytes.size()), nullptr, 0);
+    return hash;
+}
+
+// Keyloft's own files beside a vault are hidden and carry a mark that no
+// other program uses, so that nothing but what Keyloft left is ever taken
+// for one; a name too long to take the mark is stood for by its hash.
+QByteArray ownName(const QByteArray &vaultName, const char *mark)
+{
+    const QByteArray stem = vaultName.size() <= 160 ? vaultName : digest(vaultName, 16).toHex();
+    return '.' + stem + mark;
+}
+
+QByteArray temporaryPrefix(const QByteArray &vaultName)
+{
+    return ownName(vaultName, ".keyloft-save-");
+}
+
+// A name for a temporary file beside `vaultName`, most likely not taken.
+QByteArray freshTemporaryName(const QByteArray &vaultName)
+{
+    return temporaryPrefix(vaultName)
+        + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
 }
 
 // A new, empty file in `folder` that nobody else can open, for the new
@@ -159,7 +211,7 @@ int createTemporary(int folder, const QByteArray &name, QByteArray &created)
     if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != ENOENT))
         return unnamed;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        created = freshNameBeside(name);
+        created = freshTemporaryName(name);
         const int fd
             = ::openat(folder, created.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
@@ -175,7 +227,7 @@ bool nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &creat
         return true;
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        created = freshNameBeside(name);
+        created = freshTemporaryName(name);
         if (::linkat(AT_FDCWD, self.constData(), folder, created.constData(), AT_SYMLINK_FOLLOW)
             == 0)
             return true;
@@ -186,31 +238,338 @@ bool nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &creat
     return false;
 }
 
-// Not crash-safe, and so only where replacing the file would lose what makes
-// it the same file. It opens the file that was examined or nothing: never
-// one created meanwhile (with whatever permissions), never a link, a pipe or
-// another file put there since.
-WriteOutcome writeInPlace(int folder, const QByteArray &name, const struct stat &old,
-    const QByteArray &content, FileStamp *stamp)
+// Removes the temporary files that saves of `name` killed midway left in
+// `folder`: a new vault not yet in place, or an old one taken out of it.
+void removeTemporaries(int folder, const QByteArray &name)
+{
+    const QByteArray prefix = temporaryPrefix(name);
+    DIR *listing = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing)
+        return;
+    QByteArrayList leftovers;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (qstrncmp(entry->d_name, prefix.constData(), size_t(prefix.size())) == 0)
+            leftovers.append(QByteArray(entry->d_name));
+    }
+    ::closedir(listing);
+    for (const QByteArray &leftover : leftovers) {
+        struct stat status
+        {
+        };
+        if (::fstatat(folder, leftover.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(status.st_mode))
+            ::unlinkat(folder, leftover.constData(), 0);
+    }
+}
+
+// The journal of a write in place holds the vault's old and new bytes, the
+// file they belong to and a checksum over all of it, so that a journal cut
+// short is known for one:
+//   magic, device, inode, old size, new size (64 bits, little-endian each),
+//   BLAKE2b-256 of all that and both contents, old bytes, new bytes.
+constexpr char journalMagic[] = "KEYLOFT-JOURNAL-1\n";
+constexpr qsizetype journalFieldsSize = sizeof journalMagic - 1 + 4 * 8;
+constexpr qsizetype journalChecksumSize = crypto_generichash_BYTES;
+
+struct Journal
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    QByteArray old;
+    QByteArray now;
+};
+
+QByteArray journalChecksum(const QByteArray &fields, const QByteArray &old, const QByteArray &now)
+{
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, nullptr, 0, journalChecksumSize);
+    for (const QByteArray *part : { &fields, &old, &now })
+        crypto_generichash_update(&state,
+            reinterpret_cast<const unsigned char *>(part->constData()),
+            static_cast<unsigned long long>(part->size()));
+    QByteArray checksum(journalChecksumSize, Qt::Uninitialized);
+    crypto_generichash_final(
+        &state, reinterpret_cast<unsigned char *>(checksum.data()), journalChecksumSize);
+    return checksum;
+}
+
+QByteArray encodeJournal(const Journal &journal)
+{
+    QByteArray fields(journalMagic);
+    for (const quint64 value : { journal.device, journal.inode, quint64(journal.old.size()),
+             quint64(journal.now.size()) }) {
+        char bytes[8];
+        qToLittleEndian(value, bytes);
+        fields.append(bytes, 8);
+    }
+    return fields + journalChecksum(fields, journal.old, journal.now) + journal.old + journal.now;
+}
+
+std::optional<Journal> decodeJournal(const QByteArray &bytes)
+{
+    const qsizetype contentStart = journalFieldsSize + journalChecksumSize;
+    if (bytes.size() < contentStart || !bytes.startsWith(journalMagic))
+        return std::nullopt;
+    quint64 values[4];
+    for (int i = 0; i < 4; ++i)
+        values[i] = qFromLittleEndian<quint64>(bytes.constData() + sizeof journalMagic - 1 + 8 * i);
+    const quint64 oldSize = values[2];
+    const quint64 newSize = values[3];
+    if (oldSize > quint64(maxVaultSize) || newSize > quint64(maxVaultSize)
+        || quint64(bytes.size() - contentStart) != oldSize + newSize)
+        return std::nullopt;
+    Journal journal { values[0], values[1], bytes.mid(contentStart, qsizetype(oldSize)),
+        bytes.mid(contentStart + qsizetype(oldSize)) };
+    if (journalChecksum(bytes.left(journalFieldsSize), journal.old, journal.now)
+        != bytes.mid(journalFieldsSize, journalChecksumSize))
+        return std::nullopt;
+    return journal;
+}
+
+// True when `content` is what an interrupted write of `now` over `old`
+// can have left: every byte from one of them, or never written at all.
+bool isTornBetween(const QByteArray &content, const QByteArray &old, const QByteArray &now)
+{
+    if (content.size() > std::max(old.size(), now.size()))
+        return false;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        const char byte = content.at(i);
+        if (byte != 0 && !(i < now.size() && byte == now.at(i))
+            && !(i < old.size() && byte == old.at(i)))
+            return false;
+    }
+    return true;
+}
+
+// Where a vault's journal is kept: beside the vault, or in Keyloft's data
+// folder under a name drawn from the vault's path.
+struct JournalPlace
+{
+    int folder = -1;
+    Descriptor ownFolder;
+    QByteArray name;
+};
+
+void placeBeside(JournalPlace &place, int folder, const QByteArray &vaultName)
+{
+    place.ownFolder.reset();
+    place.folder = folder;
+    place.name = ownName(vaultName, ".keyloft-journal");
+}
+
+// False when there is no data folder, or it cannot be made.
+bool placeInDataFolder(JournalPlace &place, const QString &target, bool create)
+{
+    const QString data = keyloftDataFolder();
+    const QString folder = data + QStringLiteral("/journals");
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (data.isEmpty()
+        || (create
+            && !(QDir().mkpath(folder) && QFile::setPermissions(data, ownerOnly)
+                && QFile::setPermissions(folder, ownerOnly))))
+        return false;
+    place.ownFolder.reset(::open(
+        QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    place.folder = place.ownFolder.get();
+    place.name = "journal-" + digest(QFile::encodeName(target), 16).toHex();
+    return place.folder >= 0;
+}
+
+// Writes the journal, synced with its name, beside the vault or, where
+// that folder takes no new file, in the data folder; `place` receives
+// where it went.
+bool writeJournal(int folder, const QByteArray &vaultName, const QString &target,
+    const QByteArray &journal, JournalPlace &place)
+{
+    int error = 0;
+    for (const bool beside : { true, false }) {
+        if (beside)
+            placeBeside(place, folder, vaultName);
+        else if (!placeInDataFolder(place, target, true))
+            break;
+        // A journal left there is one that was no longer needed.
+        ::unlinkat(place.folder, place.name.constData(), 0);
+        const Descriptor file(::openat(place.folder, place.name.constData(),
+            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (file.get() >= 0 && writeFrom(file.get(), journal) && ::fdatasync(file.get()) == 0
+            && ::fsync(place.folder) == 0)
+            return true;
+        error = errno;
+        if (file.get() >= 0)
+            ::unlinkat(place.folder, place.name.constData(), 0);
+    }
+    errno = error;
+    return false;
+}
+
+// Not crash-safe by itself, and so only where replacing the file would lose
+// what makes it the same file: a journal makes it so. It opens the file that
+// was examined or nothing: never one created meanwhile (with whatever
+// permissions), never a link, a pipe or another file put there since.
+WriteOutcome writeInPlace(int folder, const QByteArray &name, const QString &target,
+    const struct stat &old, const QByteArray &content, FileStamp *stamp, int &error)
+{
+    const auto failed = [&error](WriteOutcome outcome) {
+        error = errno;
+        return outcome;
+    };
+    struct stat status
+    {
+    };
+    const Descriptor file(openRegularFile(folder, name, O_RDWR, &status));
+    if (file.get() < 0)
+        return errno == ENOENT ? WriteOutcome::Changed : failed(WriteOutcome::OpenFailed);
+    if (!(stampOf(status) == stampOf(old)))
+        return WriteOutcome::Changed;
+    QByteArray previous;
+    if (readBounded(file.get(), qint64(status.st_size), maxVaultSize, previous)
+        != ReadOutcome::Read)
+        return failed(WriteOutcome::OpenFailed);
+    JournalPlace journal;
+    if (!writeJournal(folder, name, target,
+            encodeJournal({ quint64(status.st_dev), quint64(status.st_ino), previous, content }),
+            journal))
+        return failed(WriteOutcome::WriteFailed);
+
+    if (replaceContent(file.get(), content)) {
+        ::unlinkat(journal.folder, journal.name.constData(), 0);
+        recordStamp(file.get(), stamp);
+        return WriteOutcome::Written;
+    }
+    error = errno;
+    // Where the old bytes cannot be put back either, the journal stays, and
+    // the next load or save finishes the write.
+    if (!replaceContent(file.get(), previous))
+        return WriteOutcome::Damaged;
+    ::unlinkat(journal.folder, journal.name.constData(), 0);
+    return WriteOutcome::WriteFailed;
+}
+
+// Finishes the write in place that `journal` records, if the vault is still
+// the file it was written to and holds what that write can have left.
+Recovery finishFromJournal(
+    int folder, const QByteArray &name, const Journal &journal, FinishedWrite *finished)
 {
     struct stat status
     {
     };
     const Descriptor file(openRegularFile(folder, name, O_RDWR, &status));
-    if (file.get() < 0 || status.st_dev != old.st_dev || status.st_ino != old.st_ino)
-        return WriteOutcome::OpenFailed;
-    QByteArray previous;
-    if (readBounded(file.get(), qint64(status.st_size), previous) != ReadOutcome::Read)
-        return WriteOutcome::OpenFailed;
-    if (writeFrom(file.get(), content) && ::ftruncate(file.get(), off_t(content.size())) == 0
-        && ::fdatasync(file.get()) == 0) {
-        recordStamp(file.get(), stamp);
+    if (file.get() < 0)
+        return errno == ENOENT ? Recovery::Nothing : Recovery::Failed;
+    QByteArray content;
+    if (quint64(status.st_dev) != journal.device || quint64(status.st_ino) != journal.inode)
+        return Recovery::Nothing;
+    if (readBounded(file.get(), qint64(status.st_size), maxVaultSize, content) != ReadOutcome::Read)
+        return Recovery::Failed;
+    if (content == journal.now || !isTornBetween(content, journal.old, journal.now))
+        return Recovery::Nothing;
+    if (!replaceContent(file.get(), journal.now))
+        return Recovery::Failed;
+    if (finished) {
+        finished->before = content;
+        finished->after = journal.now;
+        recordStamp(file.get(), &finished->stamp);
+    }
+    return Recovery::Finished;
+}
+
+// Whether the file a look found as `old` is `now`, taken out of the vault's
+// name: the rename itself gives it a new change time.
+bool isSameVersion(const struct stat &now, const struct stat &old)
+{
+    const FileStamp a = stampOf(now);
+    const FileStamp b = stampOf(old);
+    return a.isSameFile(b) && a.size == b.size && a.modified == b.modified;
+}
+
+// Puts the finished new file, named `temporary`, in the place of the vault
+// at `name`, which the last look found to be `old`. The two names are
+// exchanged in one step, so the file taken out can be compared with that
+// one: when another program's file took the name meanwhile, it is put back
+// (WriteOutcome::Changed). Afterwards `temporary` names what is no longer
+// the vault, if anything.
+WriteOutcome exchangeWithVault(int folder, QByteArray &temporary, const QByteArray &name,
+    const struct stat &old, int fd, int &error)
+{
+    const auto failed = [&error](WriteOutcome outcome) {
+        error = errno;
+        return outcome;
+    };
+    struct stat out
+    {
+    };
+    if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE)
+        != 0) {
+        if (errno == ENOENT)
+            return WriteOutcome::Changed;
+        if (errno != EINVAL)
+            return failed(WriteOutcome::WriteFailed);
+        // The file system knows no exchange: a last look, then a plain rename.
+        if (::fstatat(folder, name.constData(), &out, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? WriteOutcome::Changed : failed(WriteOutcome::WriteFailed);
+        if (!(stampOf(out) == stampOf(old)))
+            return WriteOutcome::Changed;
+        if (::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
+            return failed(WriteOutcome::WriteFailed);
+        temporary.clear();
         return WriteOutcome::Written;
     }
+    if (::fstatat(folder, temporary.constData(), &out, AT_SYMLINK_NOFOLLOW) == 0
+        && isSameVersion(out, old))
+        return WriteOutcome::Written;
 
-    const bool restored = writeFrom(file.get(), previous)
-        && ::ftruncate(file.get(), off_t(previous.size())) == 0 && ::fdatasync(file.get()) == 0;
-    return restored ? WriteOutcome::WriteFailed : WriteOutcome::Damaged;
+    // Another program's file took the name between the last look and the
+    // exchange. It goes back, and the next look asks about it.
+    if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE)
+        != 0) {
+        if (::renameat(folder, temporary.constData(), folder, name.constData()) == 0) {
+            temporary.clear();
+            return WriteOutcome::Changed;
+        }
+        const WriteOutcome outcome = failed(WriteOutcome::WriteFailed);
+        temporary.clear(); // another program's file, not Keyloft's to remove
+        return outcome;
+    }
+    // A third file that took the name between the two exchanges is the
+    // newest: it keeps the name, and the one it took the place of goes, as
+    // its own rename would have made it go.
+    struct stat mine
+    {
+    };
+    if (::fstat(fd, &mine) == 0
+        && ::fstatat(folder, temporary.constData(), &out, AT_SYMLINK_NOFOLLOW) == 0
+        && out.st_ino != mine.st_ino)
+        ::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE);
+    return WriteOutcome::Changed;
+}
+
+// Gives the finished new file, named `temporary`, the vault's name, which
+// the last look found free: only while it is still free.
+WriteOutcome placeNew(int folder, QByteArray &temporary, const QByteArray &name, int &error)
+{
+    const auto failed = [&error](WriteOutcome outcome) {
+        error = errno;
+        return outcome;
+    };
+    if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE)
+        != 0) {
+        if (errno == EEXIST)
+            return WriteOutcome::Changed;
+        if (errno != EINVAL)
+            return failed(WriteOutcome::WriteFailed);
+        // The file system cannot refuse to replace: a last look, then a
+        // plain rename.
+        struct stat now
+        {
+        };
+        if (::fstatat(folder, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0)
+            return WriteOutcome::Changed;
+        if (errno != ENOENT
+            || ::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
+            return failed(WriteOutcome::WriteFailed);
+    }
+    temporary.clear();
+    return WriteOutcome::Written;
 }
 
 QByteArray nameOf(const QString &target)
@@ -226,7 +585,9 @@ VaultLocation::VaultLocation(const QString &path)
     m_folder = ::open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_folder < 0)
-        m_folder = -errno;
+        m_folderError = errno;
+    if (sodium_init() < 0)
+        m_folderError = ENOMEM;
 }
 
 VaultLocation::~VaultLocation()
@@ -249,38 +610,54 @@ void VaultLocation::unlock()
 std::optional<FileStamp> VaultLocation::stamp() const
 {
     if (m_folder < 0) {
-        errno = -m_folder;
+        m_error = m_folderError;
         return std::nullopt;
     }
     struct stat status
     {
     };
-    if (::fstatat(m_folder, nameOf(m_target).constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(m_folder, nameOf(m_target).constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        m_error = errno;
         return std::nullopt;
+    }
     return stampOf(status);
 }
 
 ReadOutcome VaultLocation::read(QByteArray &content, FileStamp *stamp) const
 {
+    if (m_folder < 0) {
+        m_error = m_folderError;
+        return ReadOutcome::OpenFailed;
+    }
     struct stat status
     {
     };
-    const Descriptor file(
-        m_folder < 0 ? -1 : openRegularFile(m_folder, nameOf(m_target), O_RDONLY, &status));
-    if (file.get() < 0)
+    const Descriptor file(openRegularFile(m_folder, nameOf(m_target), O_RDONLY, &status));
+    if (file.get() < 0) {
+        m_error = errno;
         return ReadOutcome::OpenFailed;
+    }
     if (stamp)
         *stamp = stampOf(status);
-    if (qint64(status.st_size) > maxVaultSize)
-        return ReadOutcome::TooLarge;
-    return readBounded(file.get(), qint64(status.st_size), content);
+    const ReadOutcome outcome = qint64(status.st_size) > maxVaultSize
+        ? (errno = EFBIG, ReadOutcome::TooLarge)
+        : readBounded(file.get(), qint64(status.st_size), maxVaultSize, content);
+    if (outcome != ReadOutcome::Read)
+        m_error = errno;
+    return outcome;
 }
 
 WriteOutcome VaultLocation::write(
     const QByteArray &content, const FoundFile *expected, FileStamp *stamp)
 {
-    if (m_folder < 0)
+    const auto failed = [this](WriteOutcome outcome) {
+        m_error = errno;
+        return outcome;
+    };
+    if (m_folder < 0) {
+        m_error = m_folderError;
         return WriteOutcome::OpenFailed;
+    }
     const QByteArray name = nameOf(m_target);
     struct stat old
     {
@@ -289,54 +666,113 @@ WriteOutcome VaultLocation::write(
     // A file that is there but cannot be looked at must not be taken for a
     // missing one: a new file would lose its owner and permissions.
     if (!existed && errno != ENOENT)
-        return WriteOutcome::OpenFailed;
+        return failed(WriteOutcome::OpenFailed);
     if (expected
         && (expected->exists != existed || (existed && !(expected->stamp == stampOf(old)))))
         return WriteOutcome::Changed;
     // Nor is anything but a regular file a vault: a pipe, a device or a
     // socket would block, never end, or be replaced by the save; a link put
     // there since the path was resolved leads elsewhere.
-    if (existed && !S_ISREG(old.st_mode))
+    if (existed && !S_ISREG(old.st_mode)) {
+        m_error = S_ISDIR(old.st_mode) ? EISDIR : ENXIO;
         return WriteOutcome::OpenFailed;
+    }
+    const auto inPlace = [&] {
+        return writeInPlace(m_folder, name, m_target, old, content, stamp, m_error);
+    };
     // Replacing one name of a hard-linked file would split it in two.
     if (existed && old.st_nlink > 1)
-        return writeInPlace(m_folder, name, old, content, stamp);
+        return inPlace();
 
     struct stat opened
     {
     };
-    const Descriptor previous(existed ? openRegularFile(m_folder, name, O_RDONLY, &opened) : -1);
+    Descriptor previous(existed ? openRegularFile(m_folder, name, O_RDONLY, &opened) : -1);
     if (existed && (previous.get() < 0 || opened.st_ino != old.st_ino))
-        return writeInPlace(m_folder, name, old, content, stamp);
+        return inPlace();
     QByteArray temporary;
     const Descriptor file(createTemporary(m_folder, name, temporary));
     if (file.get() < 0) {
+        const int error = errno;
         if (existed && ::faccessat(m_folder, name.constData(), W_OK, 0) == 0)
-            return writeInPlace(m_folder, name, old, content, stamp);
+            return inPlace();
+        m_error = error;
         return WriteOutcome::OpenFailed;
     }
-    const auto discard = [&] {
+    // Whatever the temporary name holds when the write ends is not the
+    // vault: the new bytes that did not take its place, or the old ones
+    // taken out of it.
+    const auto removeTemporary = qScopeGuard([&] {
         if (!temporary.isEmpty())
             ::unlinkat(m_folder, temporary.constData(), 0);
-    };
-    if (!existed && ::fchmod(file.get(), 0600) != 0) {
-        discard();
-        return WriteOutcome::OpenFailed;
-    }
-    if (existed && !takeOverIdentity(file.get(), previous.get(), old)) {
-        discard();
-        return writeInPlace(m_folder, name, old, content, stamp);
-    }
+    });
+    if (!existed && ::fchmod(file.get(), 0600) != 0)
+        return failed(WriteOutcome::OpenFailed);
+    if (existed && !takeOverIdentity(file.get(), previous.get(), old))
+        return inPlace();
+    // Some file systems (FUSE mounts among them) hide a file that is still
+    // open when it is replaced, under a name of their own and in a step of
+    // their own: the old vault is closed before its name is touched.
+    previous.reset();
+
     // The new file's bytes are on disk before it takes the old one's place.
     if (!writeFrom(file.get(), content) || ::fdatasync(file.get()) != 0
-        || !nameTemporary(m_folder, file.get(), name, temporary)
-        || ::renameat(m_folder, temporary.constData(), m_folder, name.constData()) != 0) {
-        discard();
-        return WriteOutcome::WriteFailed;
-    }
+        || !nameTemporary(m_folder, file.get(), name, temporary))
+        return failed(WriteOutcome::WriteFailed);
+    const WriteOutcome placed = existed
+        ? exchangeWithVault(m_folder, temporary, name, old, file.get(), m_error)
+        : placeNew(m_folder, temporary, name, m_error);
+    if (placed != WriteOutcome::Written)
+        return placed;
     // The vault holds the new bytes from here on, whatever follows. The
     // rename itself is durable only once the folder is synced too; before
     // that, a power cut can bring the old file back.
+    if (!temporary.isEmpty())
+        ::unlinkat(m_folder, std::exchange(temporary, QByteArray()).constData(), 0);
     recordStamp(file.get(), stamp);
-    return ::fsync(m_folder) == 0 ? WriteOutcome::Written : WriteOutcome::Unconfirmed;
+    if (::fsync(m_folder) == 0)
+        return WriteOutcome::Written;
+    m_error = errno;
+    return WriteOutcome::Unconfirmed;
+}
+
+Recovery VaultLocation::finishInterruptedSave(FinishedWrite *finished)
+{
+    if (m_folder < 0)
+        return Recovery::Nothing;
+    const QByteArray name = nameOf(m_target);
+    removeTemporaries(m_folder, name);
+    Recovery recovery = Recovery::Nothing;
+    for (const bool beside : { true, false }) {
+        JournalPlace place;
+        if (beside)
+            placeBeside(place, m_folder, name);
+        else if (!placeInDataFolder(place, m_target, false))
+            continue;
+        struct stat status
+        {
+        };
+        const Descriptor file(openRegularFile(place.folder, place.name, O_RDONLY, &status));
+        if (file.get() < 0)
+            continue;
+        QByteArray bytes;
+        if (readBounded(file.get(), qint64(status.st_size),
+                2 * maxVaultSize + journalFieldsSize + journalChecksumSize, bytes)
+            == ReadOutcome::ReadFailed) {
+            m_error = errno;
+            return Recovery::Failed;
+        }
+        const std::optional<Journal> journal = decodeJournal(bytes);
+        // A journal cut short was never followed by a write in place.
+        const Recovery outcome
+            = journal ? finishFromJournal(m_folder, name, *journal, finished) : Recovery::Nothing;
+        if (outcome == Recovery::Failed) {
+            m_error = errno;
+            return outcome;
+        }
+        ::unlinkat(place.folder, place.name.constData(), 0);
+        if (outcome == Recovery::Finished)
+            recovery = outcome;
+    }
+    return recovery;
 }

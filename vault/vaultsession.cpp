@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <utility>
 
@@ -29,6 +31,9 @@ void VaultSession::setPath(const QString &path)
     m_currentFile = path;
 }
 
+// Where the save dialog starts: at the path that failed, or, where its
+// folder does not exist, at the same file name in the nearest folder that
+// does.
 QString VaultSession::saveDialogStart() const
 {
     if (!m_lastSaveFailed)
@@ -40,19 +45,36 @@ QString VaultSession::saveDialogStart() const
     return QDir(folder).filePath(file.fileName());
 }
 
-void VaultSession::chooseSavePath(const QString &path)
+// A save that an interrupted one left unfinished is finished first; when
+// the window had seen what it left, it has seen what it leaves now.
+bool VaultSession::finishInterruptedSave(VaultLocation &vault)
 {
-    m_currentFile = path;
-    m_chosenInDialog = true;
+    FinishedWrite finished;
+    switch (vault.finishInterruptedSave(&finished)) {
+    case Recovery::Failed:
+        return false;
+    case Recovery::Finished:
+        if (m_lastSeen.hasBytes && m_lastSeen.bytes == finished.before)
+            m_lastSeen = VaultSnapshot::of(finished.after, finished.stamp);
+        break;
+    case Recovery::Nothing:
+        break;
+    }
+    return true;
 }
 
 VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
 {
-    m_chosenInDialog = false;
-    const VaultLocation vault(m_currentFile);
+    VaultLocation vault(m_currentFile);
     QByteArray content;
     FileStamp stamp;
-    switch (vault.read(content, &stamp)) {
+    ReadOutcome read = ReadOutcome::ReadFailed;
+    {
+        const std::lock_guard lock(vault);
+        if (finishInterruptedSave(vault))
+            read = vault.read(content, &stamp);
+    }
+    switch (read) {
     case ReadOutcome::OpenFailed:
         m_lastSeen = VaultSnapshot();
         return LoadOutcome::OpenFailed;
@@ -66,65 +88,174 @@ VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
     case ReadOutcome::Read:
         break;
     }
-    m_lastSeen = VaultSnapshot::of(content, stamp);
+
+    const VaultSnapshot seen = VaultSnapshot::of(content, stamp);
 
     // A file exactly as a save here wrote it opens only with the key it was
     // written with, however readable another key makes it.
-    std::optional<QList<Entry>> read;
+    std::optional<QList<Entry>> decoded;
     bool lossless = true;
     if (!m_savedKeys.refuses(vault.target(), stamp, m_masterKey)) {
         xorCipherInPlace(content, m_masterKey);
-        read = decodeVault(content, &lossless);
+        decoded = decodeVault(content, &lossless);
         wipe(content);
     }
-    if (!read) {
+    // The window has not seen a vault it could not open: choosing that file
+    // to save to must not take it for the window's own.
+    if (!decoded) {
         m_currentFile.clear();
+        m_lastSeen = VaultSnapshot();
         return LoadOutcome::NotAVault;
     }
+    m_lastSeen = seen;
     m_loadDroppedLines = !lossless;
-    entries = *std::move(read);
+    entries = *std::move(decoded);
     return LoadOutcome::Loaded;
 }
+namespace {
 
-VaultSession::SaveOutcome VaultSession::save(
-    const QList<Entry> &entries, const Ask &ask, std::optional<QList<Entry>> *merged)
+// True when `theirs` holds an entry that `ours` does not.
+bool holdsOthers(const QList<Entry> &theirs, const QList<Entry> &ours)
 {
-    const bool confirmed = std::exchange(m_chosenInDialog, false);
-    QList<Entry> ours = entries; // merged with the file's entries when the user says so
-    QByteArray content = encodeVault(ours);
-    xorCipherInPlace(content, m_masterKey);
+    return std::any_of(theirs.cbegin(), theirs.cend(),
+        [&ours](const Entry &entry) { return !ours.contains(entry); });
+}
 
-    VaultLocation vault(m_currentFile);
-    // Whether the write must find the file as the last check did: not when
-    // the user chose the file in the dialog, nor when the file could not be
-    // read, since what cannot be read cannot be watched either.
-    bool watched = !confirmed;
-    bool lossAccepted = false;
-    FoundFile found;
+} // namespace
+
+// A file chosen in the save dialog that is not the one this window last
+// saw: the dialog's own question covers replacing a file, but not losing
+// the entries of a vault, so those are asked about. From then on the file
+// as it is now counts as seen, and a change to it as a change.
+VaultSession::ChosenFile VaultSession::prepareChosenFile(VaultLocation &vault,
+    std::unique_lock<VaultLocation> &lock, Questions &questions, QList<Entry> &entries,
+    SaveResult &result, FoundFile &tooLarge)
+{
+    QByteArray bytes;
     FileStamp stamp;
+    switch (vault.read(bytes, &stamp)) {
+    case ReadOutcome::OpenFailed:
+        if (vault.error() == ENOENT) {
+            m_lastSeen = VaultSnapshot();
+            return ChosenFile::Other;
+        }
+        [[fallthrough]];
+    case ReadOutcome::ReadFailed:
+        result = { SaveOutcome::OpenFailed, vault.error(), std::nullopt, 0 };
+        m_lastSaveFailed = true;
+        return ChosenFile::Stop;
+    case ReadOutcome::TooLarge:
+        // No vault: the dialog's question was enough.
+        m_lastSeen = VaultSnapshot();
+        tooLarge = { true, stamp };
+        return ChosenFile::Other;
+    case ReadOutcome::Read:
+        break;
+    }
+    if (m_lastSeen.hasBytes && m_lastSeen.stamp.isSameFile(stamp))
+        return ChosenFile::Own; // checked as always
+    const VaultSnapshot there = VaultSnapshot::of(bytes, stamp);
+
+    std::optional<Question> question;
+    bool lossless = false;
+    const std::optional<QList<Entry>> theirs = entriesOf(there, &lossless);
+    if (m_savedKeys.refuses(vault.target(), stamp, m_masterKey))
+        question = Question::ReplaceOtherKeyVault;
+    else if (theirs && lossless && holdsOthers(*theirs, entries))
+        question = Question::ReplaceVault;
+    if (question) {
+        lock.unlock();
+        const Answer answer = questions.ask(*question);
+        lock.lock();
+        if (answer == Answer::No)
+            return ChosenFile::Stop;
+        if (answer == Answer::Merge) {
+            const std::optional<QList<Entry>> merged = mergeEntries({}, *theirs, entries);
+            if (!merged) {
+                result.outcome = SaveOutcome::NotMergeable;
+                return ChosenFile::Stop;
+            }
+            entries = *merged;
+            result.merged = entries;
+        }
+    }
+    m_lastSeen = there;
+    return ChosenFile::Other;
+}
+
+VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questions &questions)
+{
+    SaveResult result;
+    const bool choose = m_currentFile.isEmpty() || m_lastSaveFailed;
+    if (choose) {
+        const QString path = questions.chooseFile(saveDialogStart());
+        if (path.isEmpty())
+            return result;
+        m_currentFile = path;
+    }
+
+    QList<Entry> ours = entries; // merged with the file's entries when the user says so
+    VaultLocation vault(m_currentFile);
+    std::unique_lock lock(vault);
+    const auto failure = [&](SaveOutcome outcome) {
+        m_lastSaveFailed = true;
+        result.outcome = outcome;
+        result.error = vault.error();
+        return result;
+    };
+    if (!finishInterruptedSave(vault))
+        return failure(SaveOutcome::OpenFailed);
+    // Whether the file must be read to be compared: not one too large to be
+    // read, once the user agreed to replace it; the write still replaces
+    // only what was found there.
+    bool watched = true;
+    FoundFile found;
+    // The lines the last load skipped belong to another file than one just
+    // chosen.
+    bool lossAccepted = false;
+    if (choose) {
+        switch (prepareChosenFile(vault, lock, questions, ours, result, found)) {
+        case ChosenFile::Stop:
+            return result;
+        case ChosenFile::Other:
+            lossAccepted = true;
+            watched = !found.exists;
+            break;
+        case ChosenFile::Own:
+            break;
+        }
+    }
+
+    FileStamp stamp;
+    QByteArray content;
     WriteOutcome outcome = WriteOutcome::Changed;
     while (outcome == WriteOutcome::Changed) {
-        vault.lock();
         VaultSnapshot onDisk;
-        if (watched && vaultChangedOnDisk(vault, m_lastSeen, &onDisk, &found)) {
-            vault.unlock();
-            const Answer answer = ask(Question::VaultChanged);
+        const VaultCheck check
+            = watched ? checkVault(vault, m_lastSeen, &onDisk, &found) : VaultCheck::Unchanged;
+        if (check == VaultCheck::Unreadable)
+            return failure(SaveOutcome::OpenFailed);
+        if (check == VaultCheck::Changed) {
+            lock.unlock();
+            const Answer answer = questions.ask(Question::VaultChanged);
+            lock.lock();
             if (answer == Answer::No)
-                return SaveOutcome::Declined;
+                return result;
             if (answer == Answer::Merge) {
                 bool lossless = false;
                 const std::optional<QList<Entry>> theirs = entriesOf(onDisk, &lossless);
-                if (!theirs || !lossless)
-                    return SaveOutcome::NotMergeable;
-                const std::optional<QList<Entry>> result = mergeEntries(
-                    entriesOf(m_lastSeen, nullptr).value_or(QList<Entry>()), *theirs, ours);
-                if (!result)
-                    return SaveOutcome::NotMergeable;
-                ours = *result;
-                if (merged)
-                    *merged = ours;
-                content = encodeVault(ours);
-                xorCipherInPlace(content, m_masterKey);
+                const std::optional<QList<Entry>> merged = theirs && lossless
+                    ? mergeEntries(
+                        entriesOf(m_lastSeen, nullptr).value_or(QList<Entry>()), *theirs, ours)
+                    : std::nullopt;
+                if (!merged) {
+                    result.outcome = SaveOutcome::NotMergeable;
+                    return result;
+                }
+                ours = *merged;
+                result.merged = ours;
+                wipe(content);
+                content.clear();
             }
             // What the file holds now is agreed to be replaced, or is merged
             // in; the lines the load skipped are no longer in it.
@@ -133,41 +264,55 @@ VaultSession::SaveOutcome VaultSession::save(
             m_lastSeen = onDisk;
             continue;
         }
-        if (watched && m_loadDroppedLines && !lossAccepted) {
+        if (m_loadDroppedLines && !lossAccepted) {
             // Most often the sign of a mistyped master password that
             // happened to give readable text: saving would write that
             // garbage back, less the lines it skipped.
-            vault.unlock();
-            if (ask(Question::NotFullyRead) == Answer::No)
-                return SaveOutcome::Declined;
+            lock.unlock();
+            const Answer answer = questions.ask(Question::NotFullyRead);
+            lock.lock();
+            if (answer == Answer::No)
+                return result;
             lossAccepted = true;
             continue;
         }
-        outcome = vault.write(content, watched ? &found : nullptr, &stamp);
-        vault.unlock();
+        if (content.isNull()) {
+            content = encodeVault(ours);
+            xorCipherInPlace(content, m_masterKey);
+        }
+        outcome = vault.write(content, &found, &stamp);
+        watched = true;
     }
+    lock.unlock();
 
     m_lastSaveFailed = outcome != WriteOutcome::Written;
+    result.error = vault.error();
     switch (outcome) {
     case WriteOutcome::Written:
         m_lastSeen = VaultSnapshot::of(content, stamp);
         m_loadDroppedLines = false;
         m_savedKeys.remember(QFileInfo(vault.target()).canonicalFilePath(), stamp, m_masterKey);
-        return SaveOutcome::Saved;
+        result.outcome = SaveOutcome::Saved;
+        result.error = 0;
+        break;
     case WriteOutcome::Unconfirmed:
         m_lastSeen = VaultSnapshot::of(content, stamp);
-        return SaveOutcome::Unconfirmed;
+        result.outcome = SaveOutcome::Unconfirmed;
+        break;
     case WriteOutcome::WriteFailed:
         rememberAfterFailedWrite(vault, content, false);
-        return SaveOutcome::WriteFailed;
+        result.outcome = SaveOutcome::WriteFailed;
+        break;
     case WriteOutcome::Damaged:
         rememberAfterFailedWrite(vault, content, true);
-        return SaveOutcome::Damaged;
+        result.outcome = SaveOutcome::Damaged;
+        break;
     case WriteOutcome::OpenFailed:
     case WriteOutcome::Changed:
+        result.outcome = SaveOutcome::OpenFailed;
         break;
     }
-    return SaveOutcome::OpenFailed;
+    return result;
 }
 
 // The entries of what `snapshot` saw, deciphered with this session's key;

@@ -12,7 +12,7 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
+#include <mutex>
 #include <optional>
 
 // What a window knows about its vault file, and the only way it reads or
@@ -36,17 +36,52 @@ public:
     };
     // What a save asks before it replaces anything.
     enum class Question {
-        // The file holds something other than what the window last saw.
+        // The file holds something other than what the window last saw:
+        // Merge, Yes (replace) or No.
         VaultChanged,
-        // The last load skipped lines that the save would not write back.
+        // The last load skipped lines that the save would not write back:
+        // Yes or No.
         NotFullyRead,
+        // The file chosen to save to is another vault of this key, with
+        // entries that are not in the window: Merge, Yes (replace) or No.
+        ReplaceVault,
+        // The file chosen to save to is a vault that Keyloft saved with
+        // another key: Yes (replace) or No.
+        ReplaceOtherKeyVault,
     };
     enum class Answer {
         No, // nothing is written
         Yes, // the save goes on: the file's contents are replaced
-        Merge, // the file's changes are merged into the entries, which are then written
+        Merge, // the file's entries are merged into the window's, which are then written
     };
-    using Ask = std::function<Answer(Question)>;
+
+    // Answers a save's questions; the window asks the user.
+    class Questions
+    {
+    public:
+        Questions() = default;
+        virtual ~Questions() = default;
+        Q_DISABLE_COPY_MOVE(Questions)
+
+        // The file to save to, offered first at `start` (empty: anywhere);
+        // empty when the user cancels.
+        virtual QString chooseFile(const QString &start) = 0;
+        virtual Answer ask(Question question) = 0;
+    };
+
+    struct SaveResult
+    {
+        SaveOutcome outcome = SaveOutcome::Declined;
+        // The system's error (an errno value) behind a failed outcome.
+        int error = 0;
+        // Where the save merged the file's entries into the window's: the
+        // entries the window must show from now on, whatever became of the
+        // write.
+        std::optional<QList<Entry>> merged;
+        // How many entries of the merge were changed on both sides and are
+        // kept in both versions.
+        int conflicts = 0;
+    };
 
     VaultSession(const QString &path, const QByteArray &key,
         const QString &keyRecords = SavedKeys::defaultRecordFile());
@@ -58,39 +93,36 @@ public:
     QString currentFile() const { return m_currentFile; }
     // Uses `path` from now on, for a load.
     void setPath(const QString &path);
-    // Whether a save must first ask for a file: none is in use, or the last
-    // save to it failed (the path may never be writable: a mistyped folder,
-    // a full disk).
-    bool needsFileForSave() const { return m_currentFile.isEmpty() || m_lastSaveFailed; }
-    // Where the save dialog starts: at the path that failed, or, where its
-    // folder does not exist, at the same file name in the nearest folder
-    // that does.
-    QString saveDialogStart() const;
-    // Uses `path`, just chosen in the save dialog (which confirmed replacing
-    // it), for the next save and from then on.
-    void chooseSavePath(const QString &path);
 
-    // Reads the vault into `entries`. A file too large or not a vault under
-    // this key is forgotten, so that no later save overwrites it.
+    // Reads the vault into `entries`, after finishing a save of it that was
+    // interrupted. A file too large or not a vault under this key is
+    // forgotten, so that no later save overwrites it.
     LoadOutcome load(QList<Entry> &entries);
 
-    // Writes `entries` to the vault. Another window, program or device may
-    // have written it since this session last saw it, and the last load may
-    // have skipped lines: such a save asks first. Whatever the answers, the
-    // file is checked again after the last of them, under a lock that
-    // another Keyloft's save of the same vault waits for, and the write
-    // finds the file as that check did or asks again.
-    //
-    // Merge, the answer to a changed file, writes instead the three-way merge
-    // (see mergeEntries) of what this session last read or wrote (the base),
-    // what the file holds now (first) and `entries` (second). From then on,
-    // whatever comes of the save, the file's present entries are the base,
-    // and the merged entries are what the window must show: `merged`
-    // receives them.
-    SaveOutcome save(
-        const QList<Entry> &entries, const Ask &ask, std::optional<QList<Entry>> *merged = nullptr);
+    // Writes `entries` to the vault, and asks `questions` whatever must be
+    // asked first:
+    // - the file to save to, while none is in use or the last save to it
+    //   failed (the path may never be writable: a mistyped folder, a full
+    //   disk);
+    // - about a file chosen there that holds what the window has not seen;
+    // - about a vault that another window, program or device wrote since
+    //   this session last saw it (Merge writes the three-way merge, see
+    //   mergeEntries, of what this session last saw, what the file holds
+    //   now and `entries`);
+    // - about lines the last load skipped.
+    // Whatever the answers, the file is checked again after the last of
+    // them, under a lock that another Keyloft's save of the same vault
+    // waits for, and the write replaces only the file that check found, or
+    // asks again. A file that cannot be looked at or read is never taken
+    // for a changed one: the save fails instead.
+    SaveResult save(const QList<Entry> &entries, Questions &questions);
 
 private:
+    QString saveDialogStart() const;
+    enum class ChosenFile { Own, Other, Stop };
+    ChosenFile prepareChosenFile(VaultLocation &vault, std::unique_lock<VaultLocation> &lock,
+        Questions &questions, QList<Entry> &entries, SaveResult &result, FoundFile &tooLarge);
+    bool finishInterruptedSave(VaultLocation &vault);
     std::optional<QList<Entry>> entriesOf(const VaultSnapshot &snapshot, bool *lossless) const;
     void rememberAfterFailedWrite(
         const VaultLocation &vault, const QByteArray &attempted, bool damaged);
@@ -100,7 +132,5 @@ private:
     VaultSnapshot m_lastSeen;
     bool m_loadDroppedLines = false;
     bool m_lastSaveFailed = false;
-    // The path was just chosen in the save dialog.
-    bool m_chosenInDialog = false;
     SavedKeys m_savedKeys;
 };

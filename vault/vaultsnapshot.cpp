@@ -32,37 +32,48 @@ VaultSnapshot VaultSnapshot::of(const QByteArray &bytes, const FileStamp &stamp)
     return snapshot;
 }
 
-bool vaultChangedOnDisk(
+VaultCheck checkVault(
     const VaultLocation &vault, VaultSnapshot &snapshot, VaultSnapshot *now, FoundFile *found)
 {
     const std::optional<FileStamp> current = vault.stamp();
     if (found)
         *found = { current.has_value(), current.value_or(FileStamp()) };
-    if (!current && errno == ENOENT)
-        return false;
+    if (!current)
+        return vault.error() == ENOENT ? VaultCheck::Unchanged : VaultCheck::Unreadable;
     if (snapshot.hasBytes) {
         const qint64 lastTouched = std::max(snapshot.stamp.modified, snapshot.stamp.changed);
-        if (current && *current == snapshot.stamp && lastTouched < snapshot.takenAt - racyWindow)
-            return false;
-        if (current && current->size != snapshot.bytes.size() && !now)
-            return true;
+        if (*current == snapshot.stamp && lastTouched < snapshot.takenAt - racyWindow)
+            return VaultCheck::Unchanged;
+        if (current->size != snapshot.bytes.size() && !now)
+            return VaultCheck::Changed;
     }
 
     QByteArray bytes;
     FileStamp stamp;
-    const ReadOutcome read = vault.read(bytes, &stamp);
-    const bool changed = read == ReadOutcome::Read
-        ? !snapshot.hasBytes || bytes != snapshot.bytes
-        : read == ReadOutcome::TooLarge || snapshot.hasBytes;
-    if (!changed) {
-        if (read == ReadOutcome::Read) {
+    switch (vault.read(bytes, &stamp)) {
+    case ReadOutcome::Read:
+        if (found)
+            *found = { true, stamp };
+        if (snapshot.hasBytes && bytes == snapshot.bytes) {
             snapshot = VaultSnapshot::of(snapshot.bytes, stamp);
-            if (found)
-                *found = { true, stamp };
+            return VaultCheck::Unchanged;
         }
-        return false;
+        if (now)
+            *now = VaultSnapshot::of(bytes, stamp);
+        return VaultCheck::Changed;
+    case ReadOutcome::TooLarge:
+        if (now)
+            *now = VaultSnapshot();
+        return VaultCheck::Changed;
+    case ReadOutcome::OpenFailed:
+        if (vault.error() == ENOENT) {
+            if (found)
+                *found = FoundFile();
+            return VaultCheck::Unchanged;
+        }
+        return VaultCheck::Unreadable;
+    case ReadOutcome::ReadFailed:
+        break;
     }
-    if (now)
-        *now = read == ReadOutcome::Read ? VaultSnapshot::of(bytes, stamp) : VaultSnapshot();
-    return true;
+    return VaultCheck::Unreadable;
 }

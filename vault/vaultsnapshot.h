@@ -22,7 +22,15 @@ struct VaultSnapshot
     static VaultSnapshot of(const QByteArray &bytes, const FileStamp &stamp);
 };
 
-// True when the file at `vault` now holds something other than what
+enum class VaultCheck {
+    Unchanged,
+    Changed,
+    // The vault or its folder could not be looked at or read: nothing can
+    // be told, and nothing may be replaced.
+    Unreadable,
+};
+
+// Whether the file at `vault` now holds something other than what
 // `snapshot` saw: other bytes, or a file where there was none. A file
 // deleted since counts as unchanged, since a save simply recreates it.
 //
@@ -32,7 +40,7 @@ struct VaultSnapshot
 // modification time back). When the bytes turn out the same, the snapshot
 // takes the new stamp, so the next comparison is cheap again. When they
 // differ, `now` (when given) receives what the file holds, or no bytes when
-// it cannot be read. When they do not, `found` (when given) receives what
-// was found at the name, for the write to make sure it is still there.
-bool vaultChangedOnDisk(const VaultLocation &vault, VaultSnapshot &snapshot,
+// it is too large to read. `found` (when given) receives what was found at
+// the name, for the write to make sure that it replaces just that.
+VaultCheck checkVault(const VaultLocation &vault, VaultSnapshot &snapshot,
     VaultSnapshot *now = nullptr, FoundFile *found = nullptr);
