@@ -83,6 +83,26 @@ VaultSession::Answer ScriptedQuestions::ask(VaultSession::Question question)
     return replies.isEmpty() ? VaultSession::Answer::No : replies.takeFirst();
 }
 
+std::optional<QString> ScriptedQuestions::confirmMasterPassword()
+{
+    asked << QStringLiteral("Confirm Master Password");
+    return typed;
+}
+
+VaultSession::SaveOutcome saveAsKeyloft(
+    const QString &path, const QByteArray &key, const QList<Entry> &entries)
+{
+    ScriptedQuestions questions;
+    questions.typed = QString::fromUtf8(key);
+    return VaultSession(path, key).save(entries, questions).outcome;
+}
+
+void expectConfirmation(DialogDriver &driver, const std::optional<QString> &reply)
+{
+    driver.input(QStringLiteral("Confirm Master Password"),
+        QStringLiteral("Type the master password again:"), QString(), reply, QLineEdit::Password);
+}
+
 bool triggerAction(QMainWindow &window, const QString &text)
 {
     const auto toolBars = window.findChildren<QToolBar *>();

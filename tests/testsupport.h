@@ -29,21 +29,34 @@ void expectVaultChanged(DialogDriver &driver, const QString &click);
 
 // Answers a save's questions without dialogs: chooses `file` when asked for
 // one (cancels when it is empty), answers the questions with `replies` in
-// turn (No once they run out), and notes what was asked, by the title of
-// its box ("Save Passwords" for the file). `meanwhile` runs while the first
-// question is open.
+// turn (No once they run out), types `typed` when asked to confirm the
+// master password, and notes what was asked, by the title of its box ("Save
+// Passwords" for the file). `meanwhile` runs while the first question is
+// open.
 struct ScriptedQuestions : VaultSession::Questions
 {
     QString file;
     QList<VaultSession::Answer> replies;
+    std::optional<QString> typed = QStringLiteral("pw");
     std::function<void()> meanwhile;
     QStringList asked;
 
     QString chooseFile(const QString &start) override;
     VaultSession::Answer ask(VaultSession::Question question) override;
+    std::optional<QString> confirmMasterPassword() override;
     // What the file was offered first at.
     QString offered;
 };
+
+// Saves `entries` to `path` as Keyloft does, under `key` confirmed when asked
+// for: the vault then has its record on this computer.
+VaultSession::SaveOutcome saveAsKeyloft(
+    const QString &path, const QByteArray &key, const QList<Entry> &entries);
+
+// The prompt that confirms the master password before it first locks a
+// vault, answered with `reply` (std::nullopt cancels).
+void expectConfirmation(
+    DialogDriver &driver, const std::optional<QString> &reply = QStringLiteral("pw"));
 
 // Triggers the toolbar action with this text; false when there is none.
 bool triggerAction(QMainWindow &window, const QString &text);

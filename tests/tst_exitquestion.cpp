@@ -40,28 +40,37 @@ void TestExitQuestion::answers_data()
     QTest::addColumn<QString>("vault");
     QTest::addColumn<int>("answer"); // QMessageBox::NoButton presses Escape
     QTest::addColumn<bool>("chooseFile"); // when the save dialog opens: choose, or cancel
+    // Typed when the master password is to be confirmed: "pw", "typo", or
+    // "cancel"; empty when the save never gets there.
+    QTest::addColumn<QString>("confirm");
     QTest::addColumn<bool>("closes");
     QTest::addColumn<bool>("written");
 
-    QTest::addRow("Cancel") << "changed, keep" << int(QMessageBox::Cancel) << false << false
+    QTest::addRow("Cancel") << "changed, keep" << int(QMessageBox::Cancel) << false << "" << false
                             << false;
-    QTest::addRow("Escape") << "changed, keep" << int(QMessageBox::NoButton) << false << false
+    QTest::addRow("Escape") << "changed, keep" << int(QMessageBox::NoButton) << false << "" << false
                             << false;
-    QTest::addRow("No") << "changed, keep" << int(QMessageBox::No) << false << true << false;
-    QTest::addRow("Yes, file in use") << "file" << int(QMessageBox::Yes) << false << true << true;
+    QTest::addRow("No") << "changed, keep" << int(QMessageBox::No) << false << "" << true << false;
+    QTest::addRow("Yes, file in use")
+        << "file" << int(QMessageBox::Yes) << false << "pw" << true << true;
+    QTest::addRow("Yes, confirmation cancelled")
+        << "file" << int(QMessageBox::Yes) << false << "cancel" << false << false;
+    QTest::addRow("Yes, confirmation mistyped")
+        << "file" << int(QMessageBox::Yes) << false << "typo" << false << false;
     QTest::addRow("Yes, file changed elsewhere, replaced")
-        << "changed, replace" << int(QMessageBox::Yes) << false << true << true;
+        << "changed, replace" << int(QMessageBox::Yes) << false << "pw" << true << true;
     QTest::addRow("Yes, file changed elsewhere, merged")
-        << "changed, merge" << int(QMessageBox::Yes) << false << true << true;
+        << "changed, merge" << int(QMessageBox::Yes) << false << "pw" << true << true;
     QTest::addRow("Yes, file changed elsewhere, kept")
-        << "changed, keep" << int(QMessageBox::Yes) << false << false << false;
+        << "changed, keep" << int(QMessageBox::Yes) << false << "" << false << false;
     QTest::addRow("Yes, lines the save would drop, kept")
-        << "not fully read" << int(QMessageBox::Yes) << false << false << false;
-    QTest::addRow("Yes, file chosen") << "none" << int(QMessageBox::Yes) << true << true << true;
+        << "not fully read" << int(QMessageBox::Yes) << false << "" << false << false;
+    QTest::addRow("Yes, file chosen")
+        << "none" << int(QMessageBox::Yes) << true << "pw" << true << true;
     QTest::addRow("Yes, save dialog cancelled")
-        << "none" << int(QMessageBox::Yes) << false << false << false;
+        << "none" << int(QMessageBox::Yes) << false << "" << false << false;
     QTest::addRow("Yes, save fails")
-        << "directory" << int(QMessageBox::Yes) << false << false << false;
+        << "directory" << int(QMessageBox::Yes) << false << "" << false << false;
 }
 
 void TestExitQuestion::answers()
@@ -69,6 +78,7 @@ void TestExitQuestion::answers()
     QFETCH(QString, vault);
     QFETCH(int, answer);
     QFETCH(bool, chooseFile);
+    QFETCH(QString, confirm);
     QFETCH(bool, closes);
     QFETCH(bool, written);
 
@@ -119,7 +129,14 @@ void TestExitQuestion::answers()
             driver.message(QMessageBox::Warning, QStringLiteral("Vault Not Fully Read"), QString(),
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No);
         }
-        if (vault == QLatin1String("directory")) {
+        if (!confirm.isEmpty())
+            expectConfirmation(
+                driver, confirm == QLatin1String("cancel") ? std::nullopt : std::optional(confirm));
+        if (confirm == QLatin1String("typo")) {
+            driver.message(QMessageBox::Critical, QStringLiteral("Error"),
+                QStringLiteral("The master password does not match the one Keyloft was started "
+                               "with. Nothing was saved."));
+        } else if (vault == QLatin1String("directory")) {
             driver.message(QMessageBox::Critical, QStringLiteral("Error"),
                 QStringLiteral("Failed to open file for writing."));
         } else if (written) {
@@ -137,6 +154,8 @@ void TestExitQuestion::answers()
         QCOMPARE(readBytes(file), xorBytes(merge ? "kept\tas\tis\n" + plainRows : plainRows, "pw"));
     else if (changed || notFullyRead)
         QCOMPARE(readBytes(file), before);
+    else if (vault == QLatin1String("file"))
+        QCOMPARE(readBytes(file), QByteArray());
     else if (vault == QLatin1String("none"))
         QVERIFY(!QFileInfo::exists(file));
 }
@@ -155,6 +174,7 @@ void TestExitQuestion::askedOnEveryClose()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
+    expectConfirmation(driver);
     driver.message(QMessageBox::Information, QStringLiteral("Saved"),
         QStringLiteral("Passwords saved successfully."));
     QVERIFY(triggerAction(window, QStringLiteral("Save")));

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -62,6 +63,9 @@ private slots:
     void changeWhileAskingIsAskedAbout_data();
     void changeWhileAskingIsAskedAbout();
     void secondSaveWaitsForTheFirstAndIsAsked();
+    void keyIsConfirmedBeforeItFirstLocksAVault_data();
+    void keyIsConfirmedBeforeItFirstLocksAVault();
+    void recordThatCannotBeKeptIsSaidAndAskedAgain();
     void chosenFileIsChecked_data();
     void chosenFileIsChecked();
     void sameFileAfterAFailedSaveIsChecked();
@@ -135,7 +139,8 @@ void TestVaultSession::saveAsksOnlyWhenTheBytesChanged()
 
     ScriptedQuestions answers;
     QCOMPARE(session.save(newEntries, answers).outcome, asks ? Outcome::Declined : Outcome::Saved);
-    QCOMPARE(answers.asked, asks ? QStringList { "Vault Changed" } : QStringList());
+    QCOMPARE(answers.asked,
+        QStringList { asks ? "Vault Changed" : "Confirm Master Password" }); // no record of "pw"
     QCOMPARE(readBytes(file), asks ? elsewhere : newVault);
     QCOMPARE(filesIn(m_dir->path()), QStringList { "vault.pwdb" });
 }
@@ -207,6 +212,76 @@ void TestVaultSession::secondSaveWaitsForTheFirstAndIsAsked()
     QCOMPARE(readBytes(file), first);
 }
 
+void TestVaultSession::keyIsConfirmedBeforeItFirstLocksAVault_data()
+{
+    QTest::addColumn<bool>("recorded"); // this computer saved the vault with the key typed
+    QTest::addColumn<std::optional<QString>>("typed"); // to confirm it
+    QTest::addColumn<Outcome>("outcome");
+
+    // Started with a typo, which deciphers the vault to an entry that looks
+    // right ("github", "aljce", "secretsw").
+    QTest::addRow("no record: the right password typed to confirm the typo")
+        << false << std::optional<QString>("opensesame") << Outcome::NotConfirmed;
+    QTest::addRow("no record: confirmation cancelled")
+        << false << std::optional<QString>() << Outcome::Declined;
+    QTest::addRow("no record: the same password again")
+        << false << std::optional<QString>("opensesamf") << Outcome::Saved;
+    QTest::addRow("a record of the key: nothing asked")
+        << true << std::optional<QString>() << Outcome::Saved;
+}
+
+// A mistyped master password that opens a vault without a record, as a typo
+// often does, would lock the vault under the typo with the next save: that
+// save asks for the password once more, and writes only when it matches.
+// Once confirmed, the run's later saves of that vault ask nothing.
+void TestVaultSession::keyIsConfirmedBeforeItFirstLocksAVault()
+{
+    QFETCH(bool, recorded);
+    QFETCH(std::optional<QString>, typed);
+    QFETCH(Outcome, outcome);
+
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    const QByteArray before = xorBytes("github\talice\tsecretpw\n", "opensesame");
+    if (recorded)
+        QCOMPARE(saveAsKeyloft(file, "opensesamf", {}), Outcome::Saved);
+    QVERIFY(writeBytes(file, before)); // the record, if any, keeps its verifier
+    VaultSession session(file, "opensesamf");
+    QList<Entry> entries;
+    QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
+    QCOMPARE(entries, QList<Entry>({ { "github", "aljce", "secretsw" } }));
+
+    ScriptedQuestions answers;
+    answers.typed = typed;
+    QCOMPARE(session.save(entries + newEntries, answers).outcome, outcome);
+    QCOMPARE(answers.asked, recorded ? QStringList() : QStringList { "Confirm Master Password" });
+    QCOMPARE(readBytes(file) == before, outcome != Outcome::Saved);
+    if (outcome == Outcome::Saved) {
+        ScriptedQuestions again;
+        QCOMPARE(session.save(newEntries, again).outcome, Outcome::Saved);
+        QCOMPARE(again.asked, QStringList());
+    }
+}
+
+// A vault is safe without its record, and the save says so on standard
+// error; without the record, the next save asks for the confirmation again.
+void TestVaultSession::recordThatCannotBeKeptIsSaidAndAskedAgain()
+{
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    VaultSession session(file, "pw");
+    // A folder where the record's file would go.
+    QVERIFY(QDir().mkpath(SavedKeys().recordFile(resolvedVaultPath(file)) + "/in the way"));
+    for (int save = 0; save < 2; ++save) {
+        QTest::ignoreMessage(QtWarningMsg,
+            QRegularExpression(QStringLiteral(
+                "^keyloft: the record of the master password of .*vault.pwdb cannot be kept "
+                "in .*: .+$")));
+        ScriptedQuestions answers;
+        QCOMPARE(session.save(newEntries, answers).outcome, Outcome::Saved);
+        QCOMPARE(answers.asked, QStringList { "Confirm Master Password" });
+    }
+    QCOMPARE(readBytes(file), newVault);
+}
+
 void TestVaultSession::chosenFileIsChecked_data()
 {
     QTest::addColumn<QString>("holds"); // what the file chosen in the save dialog holds
@@ -247,9 +322,7 @@ void TestVaultSession::chosenFileIsChecked()
     const QString file = path(QStringLiteral("vault.pwdb"));
     QByteArray before;
     if (holds == QLatin1String("other key")) {
-        ScriptedQuestions none;
-        QCOMPARE(
-            VaultSession(file, "pw0").save({ { "a", "u", "1" } }, none).outcome, Outcome::Saved);
+        QCOMPARE(saveAsKeyloft(file, "pw0", { { "a", "u", "1" } }), Outcome::Saved);
         before = readBytes(file);
     } else if (holds != QLatin1String("nothing")) {
         before = holds == QLatin1String("no vault")
@@ -268,9 +341,12 @@ void TestVaultSession::chosenFileIsChecked()
     answers.file = file;
     answers.replies = { reply };
     const VaultSession::SaveResult result = session.save(newEntries, answers);
-    QCOMPARE(answers.asked,
-        QStringList { "Save Passwords" }
-            + (asked.isEmpty() ? QStringList() : QStringList { asked }));
+    QStringList questions { "Save Passwords" };
+    if (!asked.isEmpty())
+        questions << asked;
+    if (!after.isNull())
+        questions << "Confirm Master Password";
+    QCOMPARE(answers.asked, questions);
     QCOMPARE(result.outcome, after.isNull() ? Outcome::Declined : Outcome::Saved);
     QCOMPARE(readBytes(file), after.isNull() ? before : xorBytes(after, "pw"));
     if (reply == VaultSession::Answer::Merge)
@@ -375,7 +451,9 @@ void TestVaultSession::mergeKeepsWhatEitherSideWrote()
     const VaultSession::SaveResult result = session.save(entries(window), answers);
     const VaultSession::SaveOutcome outcome = result.outcome;
     const std::optional<QList<Entry>> shown = result.merged;
-    QCOMPARE(answers.asked, QStringList { "Vault Changed" });
+    QCOMPARE(answers.asked,
+        QStringList { "Vault Changed" }
+            + (merged.isEmpty() ? QStringList() : QStringList { "Confirm Master Password" }));
     if (merged.isEmpty()) {
         QCOMPARE(outcome, Outcome::NotMergeable);
         QVERIFY(!shown);

@@ -2,8 +2,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "ui/mainwindow.h"
+#include "app/accessibilityguard.h"
+#include "vault/secretmemory.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -87,6 +91,19 @@ public:
         return VaultSession::Answer::No;
     }
 
+    std::optional<QString> confirmMasterPassword() override
+    {
+        const PasswordTypingHidden hidden;
+        bool confirmed = false;
+        QString typed = QInputDialog::getText(m_window, QStringLiteral("Confirm Master Password"),
+            QStringLiteral("Type the master password again:"), QLineEdit::Password, QString(),
+            &confirmed, Qt::WindowFlags(), Qt::ImhNone);
+        if (confirmed)
+            return typed;
+        wipe(typed);
+        return std::nullopt;
+    }
+
 private:
     QWidget *m_window;
 };
@@ -136,6 +153,11 @@ bool MainWindow::saveVault()
         showError(this,
             QStringLiteral(
                 "The vault file cannot be merged: it is not a vault of this master password."));
+        return false;
+    case VaultSession::SaveOutcome::NotConfirmed:
+        showError(this,
+            QStringLiteral("The master password does not match the one Keyloft was started "
+                           "with. Nothing was saved."));
         return false;
     case VaultSession::SaveOutcome::Unconfirmed:
         showError(this,

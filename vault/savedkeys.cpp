@@ -4,26 +4,21 @@
 #include "vault/savedkeys.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
-#include <QSaveFile>
-#include <QStandardPaths>
 
 #include <sodium.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 
 namespace {
 
-// A record file is a few hundred bytes per vault; anything much larger is
-// not one of ours and is not read whole.
-constexpr qint64 maxRecordFileSize = qint64(4) * 1024 * 1024;
+// A record is a few hundred bytes; anything much larger is not one of ours
+// and is not read whole.
+constexpr qint64 maxRecordFileSize = 64 * 1024;
 
 constexpr QLatin1String stampFields[] = { QLatin1String("device"), QLatin1String("inode"),
     QLatin1String("size"), QLatin1String("modified"), QLatin1String("changed") };
@@ -89,38 +84,45 @@ QByteArray newVerifier(const QByteArray &key)
     return QByteArray(text);
 }
 
-bool verifies(const QByteArray &verifier, const QByteArray &key)
+enum class KeyCheck { Matches, Differs, Unknown };
+
+// Only a well-formed verifier that could be checked tells a key apart:
+// libsodium gives the same answer for another key, a damaged verifier and
+// too little memory for Argon2id.
+KeyCheck check(const QByteArray &verifier, const QByteArray &key)
 {
     if (verifier.size() >= crypto_pwhash_STRBYTES || sodium_init() < 0)
-        return false;
+        return KeyCheck::Unknown;
     char text[crypto_pwhash_STRBYTES] = {};
     std::copy(verifier.cbegin(), verifier.cend(), text);
-    return crypto_pwhash_str_verify(
-               text, key.constData(), static_cast<unsigned long long>(key.size()))
-        == 0;
+    if (crypto_pwhash_str_needs_rehash(
+            text, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE)
+        < 0)
+        return KeyCheck::Unknown;
+    if (crypto_pwhash_str_verify(text, key.constData(), static_cast<unsigned long long>(key.size()))
+        == 0)
+        return KeyCheck::Matches;
+    // Argon2id could run just now only if it can hash the key itself.
+    return newVerifier(key).isEmpty() ? KeyCheck::Unknown : KeyCheck::Differs;
 }
 
-QJsonArray readRecords(const QString &recordFile)
+// Numbers are kept as text: nanosecond times are beyond a JSON double's
+// precision. The checksum covers every field, so a record damaged on disk
+// counts as none rather than as a verifier that refuses every key.
+QByteArray checksumOf(const QJsonObject &record)
 {
-    QFile file(recordFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return QJsonArray();
-    const QByteArray text = file.read(maxRecordFileSize + 1);
-    if (text.size() > maxRecordFileSize)
-        return QJsonArray();
-    return QJsonDocument::fromJson(text).object().value(QStringLiteral("vaults")).toArray();
+    QByteArray fields;
+    for (const QLatin1String name : { QLatin1String("path"), QLatin1String("verifier"),
+             QLatin1String("device"), QLatin1String("inode"), QLatin1String("size"),
+             QLatin1String("modified"), QLatin1String("changed") })
+        fields += record.value(name).toString().toUtf8() + '\n';
+    QByteArray hash(crypto_generichash_BYTES, Qt::Uninitialized);
+    crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), size_t(hash.size()),
+        reinterpret_cast<const unsigned char *>(fields.constData()),
+        static_cast<unsigned long long>(fields.size()), nullptr, 0);
+    return hash.toHex();
 }
 
-QJsonObject recordOf(const QJsonArray &records, const QString &canonicalPath)
-{
-    for (const QJsonValue &record : records) {
-        if (record.toObject().value(QStringLiteral("path")).toString() == canonicalPath)
-            return record.toObject();
-    }
-    return QJsonObject();
-}
-
-// Numbers are kept as text: nanosecond times are beyond a JSON double's precision.
 bool hasStamp(const QJsonObject &record, const FileStamp &stamp)
 {
     for (size_t i = 0; i < std::size(stampFields); ++i) {
@@ -132,48 +134,92 @@ bool hasStamp(const QJsonObject &record, const FileStamp &stamp)
     return true;
 }
 
+// The verifier `key` is checked against: computed once per run and key.
+bool isCached(const QByteArray &verifier, const QByteArray &key)
+{
+    VerifierCache *cache = VerifierCache::instance();
+    if (!cache)
+        return false;
+    cache->useKey(key);
+    return verifier == cache->m_verifier || verifier == cache->m_matched;
+}
+
+KeyCheck checkCached(const QByteArray &verifier, const QByteArray &key)
+{
+    if (isCached(verifier, key))
+        return KeyCheck::Matches;
+    const KeyCheck result = check(verifier, key);
+    if (result == KeyCheck::Matches) {
+        if (VerifierCache *cache = VerifierCache::instance())
+            cache->m_matched = verifier;
+    }
+    return result;
+}
+
+// The record in `file` of the vault at `canonicalPath`, or nothing when
+// there is none that can be trusted.
+QJsonObject recordIn(const QString &file, const QString &canonicalPath)
+{
+    const std::optional<QByteArray> text = readOwnFile(file, maxRecordFileSize);
+    if (!text)
+        return QJsonObject();
+    const QJsonObject record = QJsonDocument::fromJson(*text).object();
+    if (record.value(QStringLiteral("path")).toString() != canonicalPath
+        || record.value(QStringLiteral("check")).toString().toLatin1() != checksumOf(record))
+        return QJsonObject();
+    return record;
+}
+
 } // namespace
 
-SavedKeys::SavedKeys(const QString &recordFile)
-    : m_recordFile(recordFile)
+SavedKeys::SavedKeys(const QString &folder)
+    : m_folder(folder)
 { }
 
-QString SavedKeys::defaultRecordFile()
+// Earlier versions kept every vault's record in one file beside this folder
+// (saved-vaults.json). It is not read: each of those vaults asks for its
+// master password to be confirmed once more at its next save.
+QString SavedKeys::defaultFolder()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/saved-vaults.json");
+    const QString data = keyloftDataFolder();
+    return data.isEmpty() ? QString() : data + QStringLiteral("/records");
+}
+
+QString SavedKeys::recordFile(const QString &canonicalPath) const
+{
+    QByteArray hash(16, Qt::Uninitialized);
+    const QByteArray path = canonicalPath.toUtf8();
+    crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), size_t(hash.size()),
+        reinterpret_cast<const unsigned char *>(path.constData()),
+        static_cast<unsigned long long>(path.size()), nullptr, 0);
+    return m_folder + u'/' + QString::fromLatin1(hash.toHex());
 }
 
 bool SavedKeys::refuses(
     const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key) const
 {
-    if (m_recordFile.isEmpty() || canonicalPath.isEmpty())
+    if (m_folder.isEmpty() || canonicalPath.isEmpty())
         return false;
-    const QJsonObject record = recordOf(readRecords(m_recordFile), canonicalPath);
-    if (record.isEmpty() || !hasStamp(record, stamp))
-        return false;
-    const QByteArray verifier = record.value(QStringLiteral("verifier")).toString().toLatin1();
-    if (verifier.isEmpty())
-        return false;
-
-    VerifierCache *cache = VerifierCache::instance();
-    if (cache) {
-        cache->useKey(key);
-        if (verifier == cache->m_verifier || verifier == cache->m_matched)
-            return false;
-    }
-    if (!verifies(verifier, key))
-        return true;
-    if (cache)
-        cache->m_matched = verifier;
-    return false;
+    const QJsonObject record = recordIn(recordFile(canonicalPath), canonicalPath);
+    return !record.isEmpty() && hasStamp(record, stamp)
+        && checkCached(record.value(QStringLiteral("verifier")).toString().toLatin1(), key)
+        == KeyCheck::Differs;
 }
 
-bool SavedKeys::remember(
-    const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key)
+bool SavedKeys::knows(const QString &canonicalPath, const QByteArray &key) const
 {
-    if (m_recordFile.isEmpty() || canonicalPath.isEmpty())
+    if (m_folder.isEmpty() || canonicalPath.isEmpty())
         return false;
+    const QJsonObject record = recordIn(recordFile(canonicalPath), canonicalPath);
+    return !record.isEmpty()
+        && checkCached(record.value(QStringLiteral("verifier")).toString().toLatin1(), key)
+        == KeyCheck::Matches;
+}
+
+int SavedKeys::remember(const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key)
+{
+    if (m_folder.isEmpty() || canonicalPath.isEmpty())
+        return ENOENT;
     QByteArray verifier;
     VerifierCache *cache = VerifierCache::instance();
     if (cache) {
@@ -185,34 +231,14 @@ bool SavedKeys::remember(
         verifier = newVerifier(key);
     }
     if (verifier.isEmpty())
-        return false;
+        return ENOMEM;
 
     QJsonObject record { { QStringLiteral("path"), canonicalPath },
         { QStringLiteral("verifier"), QString::fromLatin1(verifier) } };
     for (size_t i = 0; i < std::size(stampFields); ++i)
         record.insert(stampFields[i], QString::number(stamp.*stampMembers[i]));
-    QJsonArray records;
-    const QJsonArray previous = readRecords(m_recordFile);
-    for (const QJsonValue &other : previous) {
-        if (other.toObject().value(QStringLiteral("path")).toString() != canonicalPath)
-            records.append(other);
-    }
-    records.append(record);
-
-    // The folder and the file are the user's alone; the file is replaced
-    // whole, so a failed write keeps the old records.
-    const QString folder = QFileInfo(m_recordFile).absolutePath();
-    if (!QDir().mkpath(folder)
-        || !QFile::setPermissions(
-            folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
-        return false;
-    QSaveFile file(m_recordFile);
-    if (!file.open(QIODevice::WriteOnly)
-        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return false;
-    const QByteArray text
-        = QJsonDocument(QJsonObject { { QStringLiteral("vaults"), records } }).toJson();
-    return file.write(text) == text.size() && file.commit();
+    record.insert(QStringLiteral("check"), QString::fromLatin1(checksumOf(record)));
+    return writeOwnFile(recordFile(canonicalPath), QJsonDocument(record).toJson());
 }
 
 #include "savedkeys.moc"

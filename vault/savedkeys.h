@@ -16,27 +16,38 @@
 // apart from the real key. A file changed, copied or touched since is judged
 // by its content alone, as any vault from elsewhere.
 //
-// The records live in one file, readable by the user only, in the user's
-// data folder. A record file that is missing, unreadable or malformed never
-// blocks a load; the next save replaces it.
+// Each vault's record is a file of its own, readable by the user only, in
+// the user's data folder, named from a hash of the vault's path: saving one
+// vault never rewrites another's record. A record that is missing,
+// unreadable, damaged, or whose verifier cannot be checked counts as none:
+// it never blocks a load.
 class SavedKeys
 {
 public:
-    // Records kept in `recordFile`; by default the one in the user's data folder.
-    explicit SavedKeys(const QString &recordFile = defaultRecordFile());
+    // Records kept in `folder`; by default the one in the user's data folder.
+    explicit SavedKeys(const QString &folder = defaultFolder());
 
-    static QString defaultRecordFile();
+    static QString defaultFolder();
 
     // True when the vault at `canonicalPath`, stamped `stamp` when it was
-    // read, is exactly what a recorded save wrote, and `key` is not the key
-    // it was written with.
+    // read, is exactly what a recorded save wrote, and `key` is certainly
+    // not the key it was written with.
     bool refuses(const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key) const;
+
+    // True when the record of the vault at `canonicalPath`, whatever its
+    // stamp, holds a verifier of `key`: this computer has seen the vault
+    // written with that key.
+    bool knows(const QString &canonicalPath, const QByteArray &key) const;
 
     // Records that the vault at `canonicalPath` now holds what a save under
     // `key` wrote, stamped `stamp`, in place of any earlier record of it.
-    // False when the record file could not be written.
-    bool remember(const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key);
+    // Returns 0, or the system's error (an errno value) when the record
+    // could not be written; the earlier record then stays.
+    int remember(const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key);
+
+    // The file that holds the record of the vault at `canonicalPath`.
+    QString recordFile(const QString &canonicalPath) const;
 
 private:
-    QString m_recordFile;
+    QString m_folder;
 };

@@ -7,7 +7,7 @@ class QByteArray;
 class QString;
 
 // Overwrite the bytes of a secret with zeros where they lie, so they do not
-// linger in freed memory. Every implicitly shared copy of the same data is
-// wiped with it: these are for the key and texts derived from it only.
+// linger in freed memory. Bytes that another copy still shares are left to
+// that copy: they are not this one's to wipe.
 void wipe(QByteArray &secret);
 void wipe(QString &secret);

@@ -168,3 +168,15 @@ QString resolvedVaultPath(const QString &path);
 // records of the keys vaults were saved with, and journals that a vault's
 // own folder has no room for. Readable by the user only once created.
 QString keyloftDataFolder();
+
+// Keyloft's own small files in its data folder. Reading never follows a
+// link or waits for a pipe, and takes in at most `maxSize` bytes: nothing
+// when the file is missing, unreadable, larger, or no regular file.
+std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize);
+// Replaces the file at `path` with `content`, readable and writable by its
+// owner only, in a folder readable by the owner only that is created when
+// missing. Whatever stands at the name, a link included, is replaced, never
+// written through, and only once the new file is complete and synced: a
+// failed write keeps the old file. Returns 0, or the system's error (an
+// errno value).
+int writeOwnFile(const QString &path, const QByteArray &content);

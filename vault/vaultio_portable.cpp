@@ -9,10 +9,12 @@
 #include "vault/vaultio.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -60,10 +62,19 @@ ReadOutcome VaultLocation::read(QByteArray &content, FileStamp *stamp) const
     m_error = EFBIG;
     if (file.size() > maxVaultSize)
         return ReadOutcome::TooLarge;
-    const QByteArray bytes = file.read(maxVaultSize + 1);
+    // Read in pieces the size the file tells, rather than asking for the
+    // limit at once, which would set aside that much memory for every load.
+    QByteArray bytes;
     m_error = EIO;
-    if (file.error() != QFileDevice::NoError)
-        return ReadOutcome::ReadFailed;
+    for (qint64 room = maxVaultSize + 1; room > 0; room = maxVaultSize + 1 - bytes.size()) {
+        const QByteArray piece
+            = file.read(std::min(room, std::max(file.size() - bytes.size(), qint64(0)) + 4096));
+        if (file.error() != QFileDevice::NoError)
+            return ReadOutcome::ReadFailed;
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
     m_error = EFBIG;
     if (bytes.size() > maxVaultSize)
         return ReadOutcome::TooLarge;
@@ -103,4 +114,34 @@ WriteOutcome VaultLocation::write(
 Recovery VaultLocation::finishInterruptedSave(FinishedWrite *)
 {
     return Recovery::Nothing;
+}
+
+std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || QFileInfo(path).isSymLink() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray content = file.read(maxSize + 1);
+    if (file.error() != QFileDevice::NoError || content.size() > maxSize)
+        return std::nullopt;
+    return content;
+}
+
+int writeOwnFile(const QString &path, const QByteArray &content)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)
+        || !QFile::setPermissions(
+            folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+        return EACCES;
+    // QSaveFile would write through a link: the link goes first.
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return EACCES;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return EACCES;
+    if (file.write(content) != content.size() || !file.commit())
+        return EIO;
+    return 0;
 }

@@ -776,3 +776,46 @@ Recovery VaultLocation::finishInterruptedSave(FinishedWrite *finished)
     }
     return recovery;
 }
+
+std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
+{
+    struct stat status
+    {
+    };
+    const Descriptor file(openRegularFile(AT_FDCWD, QFile::encodeName(path), O_RDONLY, &status));
+    QByteArray content;
+    if (file.get() < 0
+        || readBounded(file.get(), qint64(status.st_size), maxSize, content) != ReadOutcome::Read)
+        return std::nullopt;
+    return content;
+}
+
+int writeOwnFile(const QString &path, const QByteArray &content)
+{
+    const QFileInfo file(path);
+    const QString folderPath = file.absolutePath();
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    errno = 0;
+    if (!QDir().mkpath(folderPath) || !QFile::setPermissions(folderPath, ownerOnly))
+        return errno ? errno : EACCES;
+    const Descriptor folder(::open(QFile::encodeName(folderPath).constData(),
+        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0)
+        return errno;
+    const QByteArray name = QFile::encodeName(file.fileName());
+    QByteArray temporary;
+    const Descriptor written(createTemporary(folder.get(), name, temporary));
+    if (written.get() < 0)
+        return errno;
+    const auto removeTemporary = qScopeGuard([&] {
+        if (!temporary.isEmpty())
+            ::unlinkat(folder.get(), temporary.constData(), 0);
+    });
+    if (::fchmod(written.get(), 0600) != 0 || !writeFrom(written.get(), content)
+        || ::fdatasync(written.get()) != 0
+        || !nameTemporary(folder.get(), written.get(), name, temporary)
+        || ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0)
+        return errno;
+    temporary.clear();
+    return ::fsync(folder.get()) == 0 ? 0 : errno;
+}

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -159,7 +160,8 @@ VaultSession::ChosenFile VaultSession::prepareChosenFile(VaultLocation &vault,
     std::optional<Question> question;
     bool lossless = false;
     const std::optional<QList<Entry>> theirs = entriesOf(there, &lossless);
-    if (m_savedKeys.refuses(vault.target(), stamp, m_masterKey))
+    const bool refused = m_savedKeys.refuses(vault.target(), stamp, m_masterKey);
+    if (refused)
         question = Question::ReplaceOtherKeyVault;
     else if (theirs && lossless && holdsOthers(*theirs, entries))
         question = Question::ReplaceVault;
@@ -180,7 +182,19 @@ VaultSession::ChosenFile VaultSession::prepareChosenFile(VaultLocation &vault,
         }
     }
     m_lastSeen = there;
-    return ChosenFile::Other;
+    return theirs && !refused ? ChosenFile::Other : ChosenFile::Unopened;
+}
+
+// A master password locks a vault for good: one mistyped at start-up would
+// lock the vault under the typo. So the first time in a run that it would
+// lock a vault this computer has not seen written with it, it is asked for
+// once more.
+bool VaultSession::mustConfirmKey(
+    const VaultLocation &vault, const FoundFile &found, bool unopened) const
+{
+    if (m_confirmedFor.contains(vault.target()))
+        return false;
+    return !found.exists || unopened || !m_savedKeys.knows(vault.target(), m_masterKey);
 }
 
 VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questions &questions)
@@ -213,10 +227,15 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
     // The lines the last load skipped belong to another file than one just
     // chosen.
     bool lossAccepted = false;
+    bool unopened = false; // a file chosen that this key does not open
+    bool keyConfirmed = false;
     if (choose) {
         switch (prepareChosenFile(vault, lock, questions, ours, result, found)) {
         case ChosenFile::Stop:
             return result;
+        case ChosenFile::Unopened:
+            unopened = true;
+            [[fallthrough]];
         case ChosenFile::Other:
             lossAccepted = true;
             watched = !found.exists;
@@ -276,6 +295,25 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
             lossAccepted = true;
             continue;
         }
+        if (!keyConfirmed && mustConfirmKey(vault, found, unopened)) {
+            lock.unlock();
+            std::optional<QString> typed = questions.confirmMasterPassword();
+            lock.lock();
+            if (!typed)
+                return result;
+            QByteArray typedKey = typed->toUtf8();
+            const bool matches = typedKey == m_masterKey;
+            wipe(typedKey);
+            wipe(*typed);
+            if (!matches) {
+                result.outcome = SaveOutcome::NotConfirmed;
+                return result;
+            }
+            keyConfirmed = true;
+            m_confirmedFor.insert(vault.target());
+            continue;
+        }
+        keyConfirmed = true;
         if (content.isNull()) {
             content = encodeVault(ours);
             xorCipherInPlace(content, m_masterKey);
@@ -291,7 +329,7 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
     case WriteOutcome::Written:
         m_lastSeen = VaultSnapshot::of(content, stamp);
         m_loadDroppedLines = false;
-        m_savedKeys.remember(QFileInfo(vault.target()).canonicalFilePath(), stamp, m_masterKey);
+        rememberKey(vault, stamp);
         result.outcome = SaveOutcome::Saved;
         result.error = 0;
         break;
@@ -313,6 +351,19 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
         break;
     }
     return result;
+}
+
+// The vault is safe whatever becomes of its record; without one, the next
+// save asks for the master password again.
+void VaultSession::rememberKey(const VaultLocation &vault, const FileStamp &stamp)
+{
+    const QString path = QFileInfo(vault.target()).canonicalFilePath();
+    const int error = m_savedKeys.remember(path, stamp, m_masterKey);
+    if (error == 0)
+        return;
+    m_confirmedFor.remove(vault.target());
+    qWarning("keyloft: the record of the master password of %s cannot be kept in %s: %s",
+        qUtf8Printable(path), qUtf8Printable(m_savedKeys.recordFile(path)), std::strerror(error));
 }
 
 // The entries of what `snapshot` saw, deciphered with this session's key;

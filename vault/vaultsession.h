@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <mutex>
@@ -33,6 +34,9 @@ public:
         // A merge was asked for, but the file is not a vault under this key,
         // or holds lines that are not entries; nothing was written.
         NotMergeable,
+        // The master password typed to confirm it is not the one in use;
+        // nothing was written.
+        NotConfirmed,
     };
     // What a save asks before it replaces anything.
     enum class Question {
@@ -67,6 +71,9 @@ public:
         // empty when the user cancels.
         virtual QString chooseFile(const QString &start) = 0;
         virtual Answer ask(Question question) = 0;
+        // The master password typed once more, before it first locks a
+        // vault; nothing when the user cancels.
+        virtual std::optional<QString> confirmMasterPassword() = 0;
     };
 
     struct SaveResult
@@ -84,7 +91,7 @@ public:
     };
 
     VaultSession(const QString &path, const QByteArray &key,
-        const QString &keyRecords = SavedKeys::defaultRecordFile());
+        const QString &keyRecords = SavedKeys::defaultFolder());
     ~VaultSession();
     VaultSession(const VaultSession &) = delete;
     VaultSession &operator=(const VaultSession &) = delete;
@@ -109,7 +116,11 @@ public:
     //   this session last saw it (Merge writes the three-way merge, see
     //   mergeEntries, of what this session last saw, what the file holds
     //   now and `entries`);
-    // - about lines the last load skipped.
+    // - about lines the last load skipped;
+    // - for the master password once more, the first time in this run that
+    //   it locks a vault this computer has not seen written with it: a new
+    //   file, a file chosen in the dialog that this key does not open, or
+    //   one without a record of this key.
     // Whatever the answers, the file is checked again after the last of
     // them, under a lock that another Keyloft's save of the same vault
     // waits for, and the write replaces only the file that check found, or
@@ -119,10 +130,12 @@ public:
 
 private:
     QString saveDialogStart() const;
-    enum class ChosenFile { Own, Other, Stop };
+    enum class ChosenFile { Own, Other, Unopened, Stop };
     ChosenFile prepareChosenFile(VaultLocation &vault, std::unique_lock<VaultLocation> &lock,
         Questions &questions, QList<Entry> &entries, SaveResult &result, FoundFile &tooLarge);
     bool finishInterruptedSave(VaultLocation &vault);
+    bool mustConfirmKey(const VaultLocation &vault, const FoundFile &found, bool unopened) const;
+    void rememberKey(const VaultLocation &vault, const FileStamp &stamp);
     std::optional<QList<Entry>> entriesOf(const VaultSnapshot &snapshot, bool *lossless) const;
     void rememberAfterFailedWrite(
         const VaultLocation &vault, const QByteArray &attempted, bool damaged);
@@ -132,5 +145,7 @@ private:
     VaultSnapshot m_lastSeen;
     bool m_loadDroppedLines = false;
     bool m_lastSaveFailed = false;
+    // The vaults the master password was confirmed for in this run.
+    QSet<QString> m_confirmedFor;
     SavedKeys m_savedKeys;
 };

@@ -106,8 +106,9 @@ private slots:
 private:
     // Starts keyloft with these arguments, or `program` (a shell, say) with them.
     void start(const QStringList &arguments, const QString &program = QString());
-    // Types the master password at the prompt and confirms it.
-    bool enterPassword(const QString &password);
+    // Types the master password at the prompt titled `title` and confirms it.
+    bool enterPassword(
+        const QString &password, const QString &title = QStringLiteral("Master Password"));
     // Dismisses the message box titled `title` with Return.
     bool acknowledge(const QString &title);
     QString mainWindow();
@@ -172,9 +173,9 @@ void TestEndToEnd::start(const QStringList &arguments, const QString &program)
     QVERIFY2(m_keyloft->waitForStarted(), qPrintable(m_keyloft->errorString()));
 }
 
-bool TestEndToEnd::enterPassword(const QString &password)
+bool TestEndToEnd::enterPassword(const QString &password, const QString &title)
 {
-    const QString prompt = x.waitForWindow(QStringLiteral("Master Password"));
+    const QString prompt = x.waitForWindow(title);
     if (prompt.isEmpty())
         return false;
     x.activate(prompt);
@@ -415,6 +416,8 @@ void TestEndToEnd::wholeRunByKeyboardAndMouse()
     QVERIFY(addEntry(window, { "mail", "bob@example.org", "pa ss" }));
     shoot(window, QStringLiteral("two-entries"));
     click(window, m_layout->toolButton(QStringLiteral("Save")));
+    QVERIFY(
+        enterPassword(QStringLiteral("correct horse"), QStringLiteral("Confirm Master Password")));
     QVERIFY(acknowledge(QStringLiteral("Saved")));
     QCOMPARE(readBytes(vault), expected);
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
@@ -455,6 +458,7 @@ void TestEndToEnd::wholeRunByKeyboardOnly()
     QVERIFY(!dialog.isEmpty());
     x.type(vault);
     x.key(QStringLiteral("Return"));
+    QVERIFY(enterPassword(QStringLiteral("pw"), QStringLiteral("Confirm Master Password")));
     QVERIFY(acknowledge(QStringLiteral("Saved")));
     QCOMPARE(readBytes(vault), expected);
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
@@ -534,6 +538,7 @@ void TestEndToEnd::secondWindowIsAskedBeforeReplacing()
 
     QVERIFY(addEntry(windows[0], { "first", "window", "entry" }));
     click(windows[0], m_layout->toolButton(QStringLiteral("Save")));
+    QVERIFY(enterPassword(QStringLiteral("pw"), QStringLiteral("Confirm Master Password")));
     QVERIFY(acknowledge(QStringLiteral("Saved")));
     const QByteArray first = xorBytes("old\tu\tp\nfirst\twindow\tentry\n", "pw");
     QCOMPARE(readBytes(vault), first);

@@ -1,0 +1,188 @@
+// SPDX-FileCopyrightText: 2026 The Keyloft developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "testsupport.h"
+#include "vault/savedkeys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+using namespace TestSupport;
+
+namespace {
+
+const FileStamp stamp { 1, 2, 3, 4, 5 };
+
+// In a process of its own, with the data folder given last: `--record PATH
+// COUNT KEY` records COUNT vaults named PATH0, PATH1... (the exit status is
+// the first error), and `--load VAULT KEY` loads under an address space
+// with no room for Argon2id's 64 MiB (the exit status is the outcome).
+int child(const QStringList &arguments)
+{
+    qputenv("XDG_DATA_HOME", QFile::encodeName(arguments.last()));
+    const QByteArray key = arguments.value(arguments.size() - 2).toUtf8();
+    if (arguments.value(1) == QLatin1String("--record")) {
+        int error = 0;
+        for (int i = 0; i < arguments.value(3).toInt() && error == 0; ++i)
+            error = SavedKeys().remember(arguments.value(2) + QString::number(i), stamp, key);
+        return error;
+    }
+    const QByteArray status = readBytes(QStringLiteral("/proc/self/status"));
+    const qsizetype at = status.indexOf("VmSize:") + 7;
+    const rlimit room { rlim_t(status.mid(at, status.indexOf("kB", at) - at).trimmed().toLongLong())
+                * 1024
+            + (32 << 20),
+        RLIM_INFINITY };
+    setrlimit(RLIMIT_AS, &room);
+    QList<Entry> entries;
+    return int(VaultSession(arguments.value(2), key).load(entries));
+}
+
+// Starts this test program as such a child, under strace with `options`
+// when given.
+std::unique_ptr<QProcess> startChild(const QStringList &arguments, const QStringList &options = {})
+{
+    auto process = std::make_unique<QProcess>();
+    const QStringList command = QStringList { QCoreApplication::applicationFilePath() } + arguments
+        + QStringList { qEnvironmentVariable("XDG_DATA_HOME") };
+    if (options.isEmpty())
+        process->start(command.first(), command.mid(1));
+    else
+        process->start(QStandardPaths::findExecutable(QStringLiteral("strace")),
+            QStringList { QStringLiteral("-qq") } + options + command);
+    return process;
+}
+
+int exitStatusOf(QProcess &process)
+{
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
+        ? process.exitCode()
+        : -1;
+}
+
+} // namespace
+
+class TestSavedKeys : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void concurrentSavesKeepEveryRecord();
+    void failedWriteKeepsTheOldRecord();
+    void linkInPlaceOfTheRecordIsReplaced();
+    void recordThatCannotBeCheckedLocksNobodyOut_data();
+    void recordThatCannotBeCheckedLocksNobodyOut();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_data;
+};
+
+// Each test has a data folder of its own.
+void TestSavedKeys::init()
+{
+    m_data = std::make_unique<QTemporaryDir>();
+    QVERIFY2(m_data->isValid(), qPrintable(m_data->errorString()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_data->path()));
+}
+
+// Two Keyloft processes saving vaults at the same time never lose each
+// other's records.
+void TestSavedKeys::concurrentSavesKeepEveryRecord()
+{
+    const auto a = startChild({ "--record", "/a/vault", "100", "key" });
+    const auto b = startChild({ "--record", "/b/vault", "100", "key" });
+    QCOMPARE(exitStatusOf(*a), 0);
+    QCOMPARE(exitStatusOf(*b), 0);
+    for (const QString &prefix : { QStringLiteral("/a/vault"), QStringLiteral("/b/vault") }) {
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(SavedKeys().knows(prefix + QString::number(i), "key"));
+    }
+}
+
+// A full disk while a record is replaced keeps the old record, and says so.
+void TestSavedKeys::failedWriteKeepsTheOldRecord()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(KEYLOFT_PORTABLE_FILES)
+    QSKIP("fault injection runs on the plain Linux build");
+#endif
+    QVERIFY2(
+        !QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty(), "strace is needed");
+    QCOMPARE(SavedKeys().remember(QStringLiteral("/vault0"), stamp, "old"), 0);
+    const auto full = startChild(
+        { "--record", "/vault", "1", "new" }, { "-e", "inject=pwrite64:error=ENOSPC" });
+    QCOMPARE(exitStatusOf(*full), ENOSPC);
+    QVERIFY(SavedKeys().knows(QStringLiteral("/vault0"), "old"));
+    QCOMPARE(filesIn(SavedKeys::defaultFolder()).size(), 1);
+}
+
+// A link put where a record goes is replaced by the record, and whatever it
+// led to stays as it was.
+void TestSavedKeys::linkInPlaceOfTheRecordIsReplaced()
+{
+    const SavedKeys keys;
+    const QString record = keys.recordFile(QStringLiteral("/vault"));
+    const QString target = m_data->filePath(QStringLiteral("target"));
+    QVERIFY(writeBytes(target, "someone's file"));
+    QVERIFY(QFile::setPermissions(target, QFileDevice::Permissions(0x6644)));
+    QVERIFY(QDir().mkpath(SavedKeys::defaultFolder()) && QFile::link(target, record));
+    QCOMPARE(SavedKeys().remember(QStringLiteral("/vault"), stamp, "key"), 0);
+    QCOMPARE(readBytes(target), QByteArray("someone's file"));
+    QCOMPARE(QFile::permissions(target), QFileDevice::Permissions(0x6644));
+    QVERIFY(!QFileInfo(record).isSymLink());
+    QVERIFY(keys.knows(QStringLiteral("/vault"), "key"));
+}
+
+void TestSavedKeys::recordThatCannotBeCheckedLocksNobodyOut_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addRow("a character of the verifier changed") << "damaged";
+    QTest::addRow("too little memory for Argon2id") << "no room";
+}
+
+// A record that cannot be trusted or checked counts as none: the right
+// master password opens a vault exactly as Keyloft saved it.
+void TestSavedKeys::recordThatCannotBeCheckedLocksNobodyOut()
+{
+    QFETCH(QString, fault);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString vault = dir.filePath(QStringLiteral("vault.pwdb"));
+    QCOMPARE(
+        saveAsKeyloft(vault, "right", { { "a", "b", "c" } }), VaultSession::SaveOutcome::Saved);
+    const QString record = SavedKeys().recordFile(QFileInfo(vault).canonicalFilePath());
+    QByteArray text = readBytes(record);
+    QVERIFY(text.contains("$argon2id$"));
+
+    if (fault == QLatin1String("damaged")) {
+        const qsizetype at = text.indexOf("\"verifier\"");
+        const qsizetype last = text.indexOf('"', text.indexOf('"', at + 11) + 1) - 1;
+        text[last] = text.at(last) == 'A' ? 'B' : 'A';
+        QVERIFY(writeBytes(record, text));
+        VaultSession session(vault, "right");
+        QList<Entry> entries;
+        QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
+        QCOMPARE(entries, QList<Entry>({ { "a", "b", "c" } }));
+    } else {
+        QCOMPARE(exitStatusOf(*startChild({ "--load", vault, "right" })),
+            int(VaultSession::LoadOutcome::Loaded));
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (mode == "--record" || mode == "--load")
+        return child(QCoreApplication::arguments());
+    TestSavedKeys test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_savedkeys.moc"
