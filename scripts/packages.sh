@@ -5,8 +5,7 @@
 # and by the one that builds a clean Debian root for the test suite.
 
 # Building the program.
-build_packages=(cmake ninja-build g++ qt6-base-dev pkgconf libsodium-dev libacl1-dev libattr1-dev
-    libgit2-dev)
+build_packages=(cmake ninja-build g++ qt6-base-dev pkgconf libsodium-dev libacl1-dev libattr1-dev)
 
 # What the tests need beyond the build: the end-to-end tests' X server and
 # input, the fuzzing build, the save's fault injection, a vault's access

@@ -214,6 +214,18 @@ DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QStri
     return *this;
 }
 
+DialogDriver &DialogDriver::informativeText(const QString &text)
+{
+    Step &step = m_steps.back();
+    step.check = [check = step.check, text](QWidget *widget) {
+        const QString why = check(widget);
+        return why.isEmpty() ? mismatch(
+                   "informative text", static_cast<QMessageBox *>(widget)->informativeText(), text)
+                             : why;
+    };
+    return *this;
+}
+
 DialogDriver &DialogDriver::topLevel()
 {
     if (!m_steps.empty())

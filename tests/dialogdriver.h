@@ -57,6 +57,9 @@ public:
         const QString &filter, const std::optional<QString> &path,
         const QString &start = QString());
 
+    // The step added last is a message box whose informative text is `text`.
+    DialogDriver &informativeText(const QString &text);
+
     // The step added last is a dialog of its own, without the main window as
     // its parent; every other dialog must belong to the main window.
     DialogDriver &topLevel();

@@ -103,6 +103,20 @@ void expectConfirmation(DialogDriver &driver, const std::optional<QString> &repl
         QStringLiteral("Type the master password again:"), QString(), reply, QLineEdit::Password);
 }
 
+QList<Entry> entriesOf(const QStringList &texts)
+{
+    QList<Entry> entries;
+    for (const QString &text : texts) {
+        const QString name = text.section(u':', 0, 0);
+        entries.append({ name.section(u'/', 0, 0),
+            text.isEmpty()            ? QString()
+                : name.contains(u'/') ? name.section(u'/', 1)
+                                      : QStringLiteral("user"),
+            text.section(u':', 1) });
+    }
+    return entries;
+}
+
 bool triggerAction(QMainWindow &window, const QString &text)
 {
     const auto toolBars = window.findChildren<QToolBar *>();

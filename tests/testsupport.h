@@ -58,6 +58,10 @@ VaultSession::SaveOutcome saveAsKeyloft(
 void expectConfirmation(
     DialogDriver &driver, const std::optional<QString> &reply = QStringLiteral("pw"));
 
+// Entries written as "service:password" (user name "user"), or
+// "service/user:password"; an empty text stands for an entry of nothing.
+QList<Entry> entriesOf(const QStringList &texts);
+
 // Triggers the toolbar action with this text; false when there is none.
 bool triggerAction(QMainWindow &window, const QString &text);
 

@@ -102,6 +102,7 @@ private slots:
     void fullDiskKeepsTheOldVault_data();
     void fullDiskKeepsTheOldVault();
     void twoWindowsOnOneFile();
+    void conflictingEditsAreKeptAndTold();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -735,6 +736,34 @@ void TestVaultFile::twoWindowsOnOneFile()
         = { { "from", "B", "2" }, { "bank", "by", "A" }, { "mail", "by", "B" } };
     QCOMPARE(tableRows(entryTable(b)), both);
     QCOMPARE(readBytes(file), xorBytes("from\tB\t2\nbank\tby\tA\nmail\tby\tB\n", "pw"));
+}
+
+// Two windows change the same entry: Merge keeps both versions, says so
+// under "Saved", and makes the first of them the current row.
+void TestVaultFile::conflictingEditsAreKeptAndTold()
+{
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    QCOMPARE(saveAsKeyloft(file, "pw", entriesOf({ "a:1", "bank:1", "c:1" })),
+        VaultSession::SaveOutcome::Saved);
+    DialogDriver driver;
+    expectLoaded(driver);
+    expectLoaded(driver);
+    MainWindow a(file, QStringLiteral("pw"));
+    MainWindow b(file, QStringLiteral("pw"));
+    setTableRows(entryTable(a), { { "a", "user", "1" }, { "bank", "user", "from A" } });
+    setTableRows(entryTable(b), { { "a", "user", "1" }, { "bank", "user", "from B" } });
+    expectSaved(driver);
+    expectVaultChanged(driver, QStringLiteral("Merge"));
+    driver.message(QMessageBox::Information, QStringLiteral("Saved"), saved)
+        .informativeText(QStringLiteral("1 entry was changed both in this window and in the "
+                                        "file: both versions are kept, the file's first."));
+    QVERIFY(triggerAction(a, QStringLiteral("Save")));
+    QVERIFY(triggerAction(b, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(tableRows(entryTable(b)),
+        QList<QStringList>(
+            { { "a", "user", "1" }, { "bank", "user", "from A" }, { "bank", "user", "from B" } }));
+    QCOMPARE(entryTable(b)->currentRow(), 1);
 }
 
 QTEST_MAIN(TestVaultFile)

@@ -387,51 +387,42 @@ void TestVaultSession::mergeKeepsWhatEitherSideWrote_data()
     QTest::addColumn<QStringList>("file"); // what another program wrote meanwhile
     QTest::addColumn<QStringList>("window");
     QTest::addColumn<QStringList>("merged");
+    QTest::addColumn<int>("conflicts");
 
     QTest::addRow("both sides add")
         << QStringList { "a:1", "b:1" } << QStringList { "a:1", "b:1", "bank:1" }
         << QStringList { "a:1", "b:1", "mail:1" }
-        << QStringList { "a:1", "b:1", "bank:1", "mail:1" };
-    QTest::addRow("one entry deleted there, edited here")
-        << QStringList { "a:1", "b:1", "c:1" } << QStringList { "a:1", "c:1" }
-        << QStringList { "a:1", "b:2", "c:1" } << QStringList { "a:1", "b:2", "c:1" };
+        << QStringList { "a:1", "b:1", "bank:1", "mail:1" } << 0;
     QTest::addRow("conflicting edits of one entry")
         << QStringList { "a:1", "b:1", "c:1" } << QStringList { "a:1", "b:2", "c:1" }
-        << QStringList { "a:1", "b:3", "c:1" } << QStringList { "a:1", "b:2", "b:3", "c:1" };
-    QTest::addRow("the same change on both sides")
-        << QStringList { "a:1", "b:1" } << QStringList { "a:1", "b:2", "c:1" }
-        << QStringList { "a:1", "b:2", "c:1" } << QStringList { "a:1", "b:2", "c:1" };
+        << QStringList { "a:1", "b:3", "c:1" } << QStringList { "a:1", "b:2", "b:3", "c:1" } << 1;
     QTest::addRow("no base") << QStringList() << QStringList { "a:1" } << QStringList { "b:1" }
-                             << QStringList { "a:1", "b:1" };
+                             << QStringList { "a:1", "b:1" } << 0;
     QTest::addRow("file of another master password")
         << QStringList { "a:1" } << QStringList { "other key" } << QStringList { "b:1" }
-        << QStringList();
+        << QStringList() << 0;
     QTest::addRow("file with a line that is not an entry")
         << QStringList { "a:1" } << QStringList { "a:1", "" } << QStringList { "b:1" }
-        << QStringList();
+        << QStringList() << 0;
 }
 
-// Merge, the answer to a vault changed elsewhere, keeps every entry that
-// either side added or changed, and writes the result, which the window
-// then shows. A file that is not a vault of this key is not merged.
+// Merge, the answer to a vault changed elsewhere, merges what either side
+// did since the window last saw the file (the rules are mergeEntries'), and
+// writes the result, which the window then shows, with the conflicts it
+// found. A file that is not a vault of this key is not merged.
 void TestVaultSession::mergeKeepsWhatEitherSideWrote()
 {
     QFETCH(QStringList, base);
     QFETCH(QStringList, file);
     QFETCH(QStringList, window);
     QFETCH(QStringList, merged);
-    const auto entries = [](const QStringList &list) {
-        QList<Entry> result;
-        for (const QString &entry : list)
-            result.append({ entry.section(u':', 0, 0), "user", entry.section(u':', 1) });
-        return result;
-    };
+    QFETCH(int, conflicts);
     const auto text = [](const QStringList &list) {
         QByteArray result;
-        for (const QString &entry : list)
-            result += entry.isEmpty() ? "\n"
-                                      : entry.section(u':', 0, 0).toUtf8() + "\tuser\t"
-                    + entry.section(u':', 1).toUtf8() + '\n';
+        for (const Entry &entry : entriesOf(list))
+            result += entry.service.isEmpty() ? "\n"
+                                              : entry.service.toUtf8() + '\t'
+                    + entry.username.toUtf8() + '\t' + entry.password.toUtf8() + '\n';
         return result;
     };
 
@@ -441,14 +432,14 @@ void TestVaultSession::mergeKeepsWhatEitherSideWrote()
     VaultSession session(vault, "pw");
     QList<Entry> read;
     session.load(read);
-    QCOMPARE(read, entries(base));
+    QCOMPARE(read, entriesOf(base));
     const QByteArray theirs = file == QStringList { "other key" } ? xorBytes(text({ "a:1" }), "PW")
                                                                   : xorBytes(text(file), "pw");
     QVERIFY(writeBytes(vault, theirs));
 
     ScriptedQuestions answers;
     answers.replies = { VaultSession::Answer::Merge };
-    const VaultSession::SaveResult result = session.save(entries(window), answers);
+    const VaultSession::SaveResult result = session.save(entriesOf(window), answers);
     const VaultSession::SaveOutcome outcome = result.outcome;
     const std::optional<QList<Entry>> shown = result.merged;
     QCOMPARE(answers.asked,
@@ -461,7 +452,9 @@ void TestVaultSession::mergeKeepsWhatEitherSideWrote()
         return;
     }
     QCOMPARE(outcome, Outcome::Saved);
-    QCOMPARE(shown, entries(merged));
+    QCOMPARE(result.conflicts, conflicts);
+    QCOMPARE(result.firstConflict, conflicts ? 1 : -1);
+    QCOMPARE(shown, entriesOf(merged));
     QCOMPARE(readBytes(vault), xorBytes(text(merged), "pw"));
 }
 

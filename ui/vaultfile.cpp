@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The Keyloft developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "ui/mainwindow.h"
 #include "app/accessibilityguard.h"
+#include "ui/mainwindow.h"
 #include "vault/secretmemory.h"
 
 #include <QFileDialog>
@@ -108,6 +108,33 @@ private:
     QWidget *m_window;
 };
 
+// What the box that ends a save says.
+QString saveMessage(VaultSession::SaveOutcome outcome)
+{
+    switch (outcome) {
+    case VaultSession::SaveOutcome::Saved:
+        return QStringLiteral("Passwords saved successfully.");
+    case VaultSession::SaveOutcome::Declined:
+    case VaultSession::SaveOutcome::OpenFailed:
+        break;
+    case VaultSession::SaveOutcome::WriteFailed:
+        return QStringLiteral("Failed to write file.");
+    case VaultSession::SaveOutcome::Damaged:
+        return QStringLiteral("Failed to write file. The vault file may be damaged: save again "
+                              "before you close Keyloft.");
+    case VaultSession::SaveOutcome::NotMergeable:
+        return QStringLiteral(
+            "The vault file cannot be merged: it is not a vault of this master password.");
+    case VaultSession::SaveOutcome::NotConfirmed:
+        return QStringLiteral("The master password does not match the one Keyloft was started "
+                              "with. Nothing was saved.");
+    case VaultSession::SaveOutcome::Unconfirmed:
+        return QStringLiteral("The vault file was written, but the system could not confirm "
+                              "that it is safely on disk. Save again before you close Keyloft.");
+    }
+    return QStringLiteral("Failed to open file for writing.");
+}
+
 } // namespace
 
 void MainWindow::saveToFile()
@@ -127,45 +154,31 @@ bool MainWindow::saveVault()
     WindowQuestions questions(this);
     const VaultSession::SaveResult result = session.save(entries, questions);
     // A merge brought in the file's entries, whatever became of the save.
-    if (result.merged)
+    if (result.merged) {
         showEntries(*result.merged);
-
-    switch (result.outcome) {
-    case VaultSession::SaveOutcome::Saved:
-        QMessageBox::information(this, QStringLiteral("Saved"),
-            QStringLiteral("Passwords saved successfully."), QMessageBox::Ok,
-            QMessageBox::NoButton);
-        return true;
-    case VaultSession::SaveOutcome::Declined:
-        return false;
-    case VaultSession::SaveOutcome::OpenFailed:
-        showError(this, QStringLiteral("Failed to open file for writing."));
-        return false;
-    case VaultSession::SaveOutcome::WriteFailed:
-        showError(this, QStringLiteral("Failed to write file."));
-        return false;
-    case VaultSession::SaveOutcome::Damaged:
-        showError(this,
-            QStringLiteral("Failed to write file. The vault file may be damaged: save again "
-                           "before you close Keyloft."));
-        return false;
-    case VaultSession::SaveOutcome::NotMergeable:
-        showError(this,
-            QStringLiteral(
-                "The vault file cannot be merged: it is not a vault of this master password."));
-        return false;
-    case VaultSession::SaveOutcome::NotConfirmed:
-        showError(this,
-            QStringLiteral("The master password does not match the one Keyloft was started "
-                           "with. Nothing was saved."));
-        return false;
-    case VaultSession::SaveOutcome::Unconfirmed:
-        showError(this,
-            QStringLiteral("The vault file was written, but the system could not confirm that "
-                           "it is safely on disk. Save again before you close Keyloft."));
-        return false;
+        if (result.firstConflict >= 0) {
+            table->setCurrentCell(int(result.firstConflict), 0);
+            table->scrollToItem(table->currentItem());
+        }
     }
-    return false;
+    if (result.outcome == VaultSession::SaveOutcome::Declined)
+        return false;
+
+    const bool saved = result.outcome == VaultSession::SaveOutcome::Saved;
+    QMessageBox box(saved ? QMessageBox::Information : QMessageBox::Critical,
+        saved ? QStringLiteral("Saved") : QStringLiteral("Error"), saveMessage(result.outcome),
+        QMessageBox::Ok, this);
+    if (result.conflicts == 1)
+        box.setInformativeText(QStringLiteral("1 entry was changed both in this window and in "
+                                              "the file: both versions are kept, the file's "
+                                              "first."));
+    else if (result.conflicts > 1)
+        box.setInformativeText(QStringLiteral("%1 entries were changed both in this window and "
+                                              "in the file: both versions are kept, the file's "
+                                              "first.")
+                                   .arg(result.conflicts));
+    box.exec();
+    return saved;
 }
 
 void MainWindow::loadFromFile()

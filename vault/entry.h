@@ -17,3 +17,5 @@ struct Entry
         return a.service == b.service && a.username == b.username && a.password == b.password;
     }
 };
+// Moved in memory as plain bytes when a list of entries grows, as its strings are.
+Q_DECLARE_TYPEINFO(Entry, Q_RELOCATABLE_TYPE);

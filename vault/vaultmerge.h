@@ -7,15 +7,29 @@
 
 #include <QList>
 
-#include <optional>
+// The result of merging two lists of entries.
+struct MergedEntries
+{
+    QList<Entry> entries;
+    // How many entries were changed on both sides, or changed on one and
+    // deleted on the other.
+    int conflicts = 0;
+    // The row of the first of them in `entries`, or -1.
+    qsizetype firstConflict = -1;
+};
 
-// The three-way merge of two lists of entries that both started from `base`,
-// as diff3 merges lines, one entry being one line: every entry that either
-// side added, changed or deleted since the base is added, changed or deleted
-// in the result. Where both changed the same stretch of base entries
-// differently (changes to neighbouring entries make one stretch), the result
-// keeps both versions of it, `first`'s before `second`'s, so that nothing
-// either side wrote is lost; a change made alike on both sides appears once.
-// Nothing when the merge itself fails (out of memory).
-std::optional<QList<Entry>> mergeEntries(
-    const QList<Entry> &base, const QList<Entry> &first, const QList<Entry> &second);
+// The three-way merge, entry by entry, of two lists of entries that both
+// started from `base`. An entry is known by its service and user name; the
+// n-th entry of a name on one side is the n-th of that name on the others.
+// - An entry alike on both sides appears once.
+// - One changed (its password), added or deleted on one side only has that
+//   side's change; added alike on both sides, it appears once.
+// - One changed differently on both sides (or added differently) is a
+//   conflict: both versions stay, `file`'s first and `window`'s right after
+//   it. One changed on one side and deleted on the other is a conflict too,
+//   and keeps the changed version: nothing is lost.
+// The result holds `file`'s entries in `file`'s order, each conflict's
+// window version right after the file's, then the entries only `window`
+// holds in `window`'s order.
+MergedEntries mergeEntries(
+    const QList<Entry> &base, const QList<Entry> &file, const QList<Entry> &window);

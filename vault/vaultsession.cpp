@@ -171,18 +171,23 @@ VaultSession::ChosenFile VaultSession::prepareChosenFile(VaultLocation &vault,
         lock.lock();
         if (answer == Answer::No)
             return ChosenFile::Stop;
-        if (answer == Answer::Merge) {
-            const std::optional<QList<Entry>> merged = mergeEntries({}, *theirs, entries);
-            if (!merged) {
-                result.outcome = SaveOutcome::NotMergeable;
-                return ChosenFile::Stop;
-            }
-            entries = *merged;
-            result.merged = entries;
-        }
+        if (answer == Answer::Merge)
+            entries = takeMerge(mergeEntries({}, *theirs, entries), result);
     }
     m_lastSeen = there;
     return theirs && !refused ? ChosenFile::Other : ChosenFile::Unopened;
+}
+
+// The entries of a merge, which the window shows from now on; its conflicts
+// are told with the box that ends the save.
+QList<Entry> VaultSession::takeMerge(const MergedEntries &merge, SaveResult &result)
+{
+    result.merged = merge.entries;
+    if (merge.conflicts > 0) {
+        result.conflicts += merge.conflicts;
+        result.firstConflict = merge.firstConflict;
+    }
+    return merge.entries;
 }
 
 // A master password locks a vault for good: one mistyped at start-up would
@@ -263,16 +268,12 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
             if (answer == Answer::Merge) {
                 bool lossless = false;
                 const std::optional<QList<Entry>> theirs = entriesOf(onDisk, &lossless);
-                const std::optional<QList<Entry>> merged = theirs && lossless
-                    ? mergeEntries(
-                        entriesOf(m_lastSeen, nullptr).value_or(QList<Entry>()), *theirs, ours)
-                    : std::nullopt;
-                if (!merged) {
+                if (!theirs || !lossless) {
                     result.outcome = SaveOutcome::NotMergeable;
                     return result;
                 }
-                ours = *merged;
-                result.merged = ours;
+                const QList<Entry> base = entriesOf(m_lastSeen, nullptr).value_or(QList<Entry>());
+                ours = takeMerge(mergeEntries(base, *theirs, ours), result);
                 wipe(content);
                 content.clear();
             }

@@ -6,6 +6,7 @@
 #include "vault/entry.h"
 #include "vault/savedkeys.h"
 #include "vault/vaultio.h"
+#include "vault/vaultmerge.h"
 #include "vault/vaultsnapshot.h"
 
 #include <QByteArray>
@@ -85,9 +86,10 @@ public:
         // entries the window must show from now on, whatever became of the
         // write.
         std::optional<QList<Entry>> merged;
-        // How many entries of the merge were changed on both sides and are
-        // kept in both versions.
+        // How many entries the merge found changed both in the window and
+        // in the file, and the row of the first of them in `merged`.
         int conflicts = 0;
+        qsizetype firstConflict = -1;
     };
 
     VaultSession(const QString &path, const QByteArray &key,
@@ -113,9 +115,9 @@ public:
     //   disk);
     // - about a file chosen there that holds what the window has not seen;
     // - about a vault that another window, program or device wrote since
-    //   this session last saw it (Merge writes the three-way merge, see
-    //   mergeEntries, of what this session last saw, what the file holds
-    //   now and `entries`);
+    //   this session last saw it (Merge writes the three-way merge, entry by
+    //   entry, see mergeEntries, of what this session last saw, what the
+    //   file holds now and `entries`);
     // - about lines the last load skipped;
     // - for the master password once more, the first time in this run that
     //   it locks a vault this computer has not seen written with it: a new
@@ -134,6 +136,7 @@ private:
     ChosenFile prepareChosenFile(VaultLocation &vault, std::unique_lock<VaultLocation> &lock,
         Questions &questions, QList<Entry> &entries, SaveResult &result, FoundFile &tooLarge);
     bool finishInterruptedSave(VaultLocation &vault);
+    static QList<Entry> takeMerge(const MergedEntries &merge, SaveResult &result);
     bool mustConfirmKey(const VaultLocation &vault, const FoundFile &found, bool unopened) const;
     void rememberKey(const VaultLocation &vault, const FileStamp &stamp);
     std::optional<QList<Entry>> entriesOf(const VaultSnapshot &snapshot, bool *lossless) const;
