@@ -4,6 +4,7 @@
 #include "app/accessibilityguard.h"
 
 #include <QAccessible>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QString>
 #include <QStyle>
@@ -80,4 +81,19 @@ PasswordTypingHidden::PasswordTypingHidden()
 PasswordTypingHidden::~PasswordTypingHidden()
 {
     QAccessible::installUpdateHandler(m_previous);
+}
+
+bool Application::notify(QObject *receiver, QEvent *event)
+{
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    const auto *field = qobject_cast<const QLineEdit *>(focusWidget());
+    if (!key || !event->spontaneous() || !field || field->echoMode() == QLineEdit::Normal)
+        return QApplication::notify(receiver, event);
+    const auto *typed = static_cast<const QKeyEvent *>(event);
+    QKeyEvent own(typed->type(), typed->key(), typed->modifiers(), typed->nativeScanCode(),
+        typed->nativeVirtualKey(), typed->nativeModifiers(), typed->text(), typed->isAutoRepeat(),
+        typed->count(), typed->device());
+    const bool handled = QApplication::notify(receiver, &own);
+    event->setAccepted(own.isAccepted());
+    return handled;
 }

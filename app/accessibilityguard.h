@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAccessible>
+#include <QApplication>
 
 // Keeps what is typed into a password field off the accessibility bus while
 // it lives. Qt's line edit reports every insertion and removal to assistive
@@ -21,4 +22,20 @@ public:
 
 private:
     QAccessible::UpdateHandler m_previous;
+};
+
+// The application object. Qt's AT-SPI bridge hands every key press and
+// release that comes from the window system, character and all, to any
+// program listening for keystrokes on the accessibility bus, before the
+// focused field sees it. So the keys of a password field (the master
+// password, and its confirmation) reach the field as the application's own
+// events instead, which the bridge leaves alone; keys typed anywhere else
+// go their usual way.
+class Application : public QApplication
+{
+    Q_OBJECT
+
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override;
 };

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Keyloft developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "app/accessibilityguard.h"
 #include "app/masterpassword.h"
 #include "app/processguard.h"
 #include "ui/mainwindow.h"
@@ -89,7 +90,7 @@ int main(int argc, char *argv[])
     if (argc > 1 && answerInformationOption(argv[1]) >= 0)
         return 0;
     protectProcessMemory();
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     // Read after QApplication has taken its own options out of argv.
     QByteArray vault;
     const int status = readArguments(argc, argv, &vault);
@@ -102,6 +103,6 @@ int main(int argc, char *argv[])
         return 0;
 
     const int result = runWindow(vault, masterPassword);
-    wipe(masterPassword);
+    forgetText(masterPassword);
     return result;
 }

@@ -52,6 +52,6 @@ QString askMasterPassword(bool *confirmed)
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes)
             return password;
-        wipe(password);
+        forgetText(password);
     }
 }

@@ -21,16 +21,31 @@ QString generatePassword(int length)
     return password;
 }
 
+namespace {
+
+#if defined(Q_OS_WIN)
+constexpr QLatin1String secretMark("ExcludeClipboardContentFromMonitorProcessing");
+#else
+constexpr QLatin1String secretMark("x-kde-passwordManagerHint");
+#endif
+
+} // namespace
+
 QMimeData *secretMimeData(const QString &password)
 {
     auto *data = new QMimeData;
     data->setText(password);
 #if defined(Q_OS_WIN)
-    data->setData(QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"), QByteArray());
+    data->setData(QString(secretMark), QByteArray());
 #elif defined(Q_OS_UNIX)
-    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    data->setData(QString(secretMark), QByteArrayLiteral("secret"));
     // CopyQ does not know the hint above, but leaves this out of its history.
     data->setData(QStringLiteral("application/x-copyq-hidden"), QByteArrayLiteral("1"));
 #endif
     return data;
+}
+
+bool isSecretMimeData(const QMimeData *data)
+{
+    return data->hasFormat(QString(secretMark));
 }

@@ -23,3 +23,6 @@ QString generatePassword(int length);
 // Clipboard content for a password: its plain text, marked as a secret so
 // that clipboard managers keep it out of their histories.
 QMimeData *secretMimeData(const QString &password);
+
+// Whether `data` carries the marks secretMimeData() gives.
+bool isSecretMimeData(const QMimeData *data);

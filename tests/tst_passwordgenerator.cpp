@@ -5,12 +5,19 @@
 #include "generator/passwordgenerator.h"
 #include "ui/mainwindow.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+#include <QToolBar>
 
 #include <array>
 
@@ -24,6 +31,16 @@ bool onlyFromAlphabet(const QString &password)
 {
     return std::all_of(
         password.cbegin(), password.cend(), [](QChar c) { return alphabet.contains(c); });
+}
+
+// The clipboard holds `text`, marked as a secret for both kinds of
+// clipboard manager.
+void expectSecretOnClipboard(const QString &text)
+{
+    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    QCOMPARE(clipboard->text(), text);
+    QCOMPARE(clipboard->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+    QCOMPARE(clipboard->data(QStringLiteral("application/x-copyq-hidden")), QByteArray("1"));
 }
 
 } // namespace
@@ -41,7 +58,8 @@ private slots:
     void lengthAboveTheCapChangesNothing_data();
     void lengthAboveTheCapChangesNothing();
     void secondClickReplacesTheFirst();
-    void copyFromTheTableIsMarkedSecretToo();
+    void copiesAreMarkedSecret_data();
+    void copiesAreMarkedSecret();
 
 private:
     // Clicks "Generate Password" and answers its box; returns the box's text.
@@ -143,31 +161,87 @@ void TestPasswordGenerator::button()
     QCOMPARE(password.size(), length);
     QVERIFY(onlyFromAlphabet(password));
     QCOMPARE(result->text(), password);
-    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    QCOMPARE(clipboard->text(), password);
-    QCOMPARE(clipboard->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
-    QCOMPARE(clipboard->data(QStringLiteral("application/x-copyq-hidden")), QByteArray("1"));
+    expectSecretOnClipboard(password);
 }
 
-// Ctrl+C on a stored password hands it out like a generated one.
-void TestPasswordGenerator::copyFromTheTableIsMarkedSecretToo()
+void TestPasswordGenerator::copiesAreMarkedSecret_data()
 {
+    QTest::addColumn<QString>("from"); // "table", "generated password" or "Add prompt"
+    QTest::addColumn<QKeySequence>("keys"); // none: the field's context menu
+    QTest::addColumn<bool>("cut");
+
+    QTest::addRow("Ctrl+C on the table") << "table" << QKeySequence(QKeySequence::Copy) << false;
+    const QString field = QStringLiteral("generated password");
+    QTest::addRow("Ctrl+C") << field << QKeySequence(Qt::CTRL | Qt::Key_C) << false;
+    QTest::addRow("Ctrl+X") << field << QKeySequence(Qt::CTRL | Qt::Key_X) << true;
+    QTest::addRow("Ctrl+Insert") << field << QKeySequence(Qt::CTRL | Qt::Key_Insert) << false;
+    QTest::addRow("Shift+Delete") << field << QKeySequence(Qt::SHIFT | Qt::Key_Delete) << true;
+    QTest::addRow("context menu, Copy") << field << QKeySequence() << false;
+    QTest::addRow("context menu, Cut") << field << QKeySequence() << true;
+    QTest::addRow("Ctrl+C in the Add prompt")
+        << "Add prompt" << QKeySequence(Qt::CTRL | Qt::Key_C) << false;
+}
+
+// Whatever Keyloft puts on the clipboard carries both secret marks: a stored
+// password copied from the table, and any text copied or cut out of a field
+// of the window or a prompt.
+void TestPasswordGenerator::copiesAreMarkedSecret()
+{
+    QFETCH(QString, from);
+    QFETCH(QKeySequence, keys);
+    QFETCH(bool, cut);
+
     MainWindow window(QString(), QStringLiteral("pw"));
-    auto *table = window.findChild<QTableWidget *>();
-    table->setRowCount(1);
-    for (int column = 0; column < 3; ++column)
-        table->setItem(0, column, new QTableWidgetItem(QStringLiteral("cell %1").arg(column)));
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    table->setFocus();
-    table->setCurrentCell(0, 2);
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    const QString secret = QStringLiteral("s3cret!");
+    const auto copyFrom = [&](QWidget *target) {
+        target->setFocus();
+        if (!keys.isEmpty()) {
+            QTest::keySequence(target, keys);
+            return;
+        }
+        // The menu runs its own loop: its Copy or Cut is chosen from a timer.
+        QTimer::singleShot(50, &window, [cut] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            for (QAction *action : menu ? menu->actions() : QList<QAction *>()) {
+                if (action->text().startsWith(cut ? QLatin1String("Cu&t") : QLatin1String("&Copy")))
+                    action->trigger();
+            }
+            if (menu)
+                menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(1, 1), QPoint(1, 1));
+        QApplication::sendEvent(target, &event);
+    };
 
-    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
-    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    QCOMPARE(clipboard->text(), QStringLiteral("cell 2"));
-    QCOMPARE(clipboard->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
-    QCOMPARE(clipboard->data(QStringLiteral("application/x-copyq-hidden")), QByteArray("1"));
+    if (from == QLatin1String("table")) {
+        auto *table = window.findChild<QTableWidget *>();
+        table->setRowCount(1);
+        table->setItem(0, 0, new QTableWidgetItem(secret));
+        table->setCurrentCell(0, 0);
+        copyFrom(table);
+    } else if (from == QLatin1String("generated password")) {
+        auto *field = window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit"));
+        field->setText(secret);
+        field->selectAll();
+        copyFrom(field);
+        QCOMPARE(field->text(), cut ? QString() : secret);
+    } else {
+        QTimer::singleShot(50, &window, [&] {
+            auto *prompt = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            QVERIFY(prompt);
+            auto *field = prompt->findChild<QLineEdit *>();
+            field->setText(secret);
+            field->selectAll();
+            copyFrom(field);
+            prompt->reject();
+        });
+        QVERIFY(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == nullptr; }));
+        QMetaObject::invokeMethod(window.findChild<QToolBar *>()->actions().value(0), "trigger");
+    }
+    expectSecretOnClipboard(secret);
 }
 
 void TestPasswordGenerator::lengthAboveTheCapChangesNothing_data()

@@ -3,6 +3,7 @@
 
 #include "ui/mainwindow.h"
 #include "generator/passwordgenerator.h"
+#include "ui/secretclipboard.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -43,10 +44,12 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
     : QMainWindow(parent)
     , generatedPasswordEdit(new QLineEdit)
     , lengthEdit(new QLineEdit)
-    , session(filePath, masterPassword.toUtf8())
+    , session(filePath, SecretBytes::fromText(masterPassword).view())
 {
     setWindowTitle(QStringLiteral("Keyloft"));
 
+    // Whatever is copied out of the window and its prompts is marked secret.
+    new SecretClipboard(this);
     setUpTable();
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);

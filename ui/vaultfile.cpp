@@ -100,7 +100,7 @@ public:
             &confirmed, Qt::WindowFlags(), Qt::ImhNone);
         if (confirmed)
             return typed;
-        wipe(typed);
+        forgetText(typed);
         return std::nullopt;
     }
 

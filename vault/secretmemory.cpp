@@ -3,38 +3,93 @@
 
 #include "vault/secretmemory.h"
 
-#include <QByteArray>
-#include <QString>
+#include <QStringEncoder>
 
+#include <cstdlib>
 #include <cstring>
+#include <sodium.h>
+#include <utility>
 
-namespace {
-
-void zero(const void *start, size_t length)
+SecretBytes::SecretBytes(qsizetype size)
+    : m_size(size)
 {
-    if (length == 0)
+    if (size <= 0) {
+        m_size = 0;
         return;
-    // Written through a volatile pointer so the compiler cannot drop the
-    // stores as dead just before the memory is freed.
-    auto *bytes = static_cast<volatile unsigned char *>(const_cast<void *>(start));
-    for (size_t i = 0; i < length; ++i)
-        bytes[i] = 0;
+    }
+    // Where libsodium cannot start or find memory to guard, plain memory
+    // serves: it is still the object's own and still wiped.
+    m_guarded = sodium_init() >= 0 && (m_data = static_cast<char *>(sodium_malloc(size_t(size))));
+    if (!m_guarded)
+        m_data = static_cast<char *>(std::malloc(size_t(size)));
+    if (!m_data)
+        qFatal("Keyloft is out of memory");
 }
 
-} // namespace
-
-// Text that the array does not own (a literal, raw data) has no capacity: it
-// may lie in read-only memory, and is no secret typed or read at run time.
-// Text shared with another copy is still that copy's: wiping it would
-// silently empty the other.
-void wipe(QByteArray &secret)
+SecretBytes::SecretBytes(QByteArrayView bytes)
+    : SecretBytes(bytes.size())
 {
-    if (secret.capacity() > 0 && secret.isDetached())
-        zero(secret.constData(), size_t(secret.size()));
+    if (m_size > 0)
+        std::memcpy(m_data, bytes.data(), size_t(m_size));
 }
 
-void wipe(QString &secret)
+SecretBytes SecretBytes::fromText(QStringView text)
 {
-    if (secret.capacity() > 0 && secret.isDetached())
-        zero(secret.constData(), size_t(secret.size()) * sizeof(QChar));
+    QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    SecretBytes room = withSize(toUtf8.requiredSpace(text.size()));
+    if (room.isEmpty())
+        return room;
+    const qsizetype size = toUtf8.appendToBuffer(room.data(), text) - room.constData();
+    SecretBytes bytes(QByteArrayView(room.constData(), size));
+    return bytes;
+}
+
+SecretBytes::~SecretBytes()
+{
+    release();
+}
+
+SecretBytes::SecretBytes(SecretBytes &&other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr))
+    , m_size(std::exchange(other.m_size, 0))
+    , m_guarded(std::exchange(other.m_guarded, false))
+{ }
+
+SecretBytes &SecretBytes::operator=(SecretBytes &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_guarded = std::exchange(other.m_guarded, false);
+    }
+    return *this;
+}
+
+void SecretBytes::release()
+{
+    if (!m_data)
+        return;
+    sodium_memzero(m_data, size_t(m_size));
+    if (m_guarded)
+        sodium_free(m_data);
+    else
+        std::free(m_data);
+    m_data = nullptr;
+    m_size = 0;
+}
+
+bool operator==(const SecretBytes &a, const SecretBytes &b)
+{
+    return a.m_size == b.m_size
+        && (a.m_size == 0 || sodium_memcmp(a.m_data, b.m_data, size_t(a.m_size)) == 0);
+}
+
+// Text that the string does not own (a literal, raw data) has no capacity:
+// it may lie in read-only memory, and is no secret typed at run time.
+void forgetText(QString &text)
+{
+    if (text.capacity() > 0 && text.isDetached())
+        sodium_memzero(text.data(), size_t(text.size()) * sizeof(QChar));
+    text.clear();
 }

@@ -27,7 +27,7 @@ void xorBytes(const unsigned char *in, unsigned char *out, qsizetype length, con
     // 0 and the inner loop is a plain element-wise XOR the compiler vectorises.
     const qsizetype repeats = std::max<qsizetype>(1, (blockTarget + keyLength - 1) / keyLength);
     const qsizetype blockLength = std::min(repeats * keyLength, length);
-    QByteArray block(blockLength, Qt::Uninitialized);
+    SecretBytes block = SecretBytes::withSize(blockLength);
     for (qsizetype at = 0; at < blockLength; at += keyLength)
         std::memcpy(
             block.data() + at, key.constData(), size_t(std::min(keyLength, blockLength - at)));
@@ -38,15 +38,14 @@ void xorBytes(const unsigned char *in, unsigned char *out, qsizetype length, con
         for (qsizetype i = 0; i < count; ++i)
             out[start + i] = in[start + i] ^ pad[i];
     }
-    wipe(block);
 }
 
 } // namespace
 
 QByteArray xorCipher(const QByteArray &data, const QByteArray &key)
 {
-    // Always a buffer of its own, even for an empty key, so that wiping the
-    // plain text afterwards can never wipe the result with it.
+    // Always a buffer of its own, even for an empty key, so that changing
+    // the result in place never changes the data with it.
     QByteArray result(data.size(), Qt::Uninitialized);
     xorBytes(reinterpret_cast<const unsigned char *>(data.constData()),
         reinterpret_cast<unsigned char *>(result.data()), data.size(), key);
@@ -57,4 +56,12 @@ void xorCipherInPlace(QByteArray &data, const QByteArray &key)
 {
     auto *bytes = reinterpret_cast<unsigned char *>(data.data());
     xorBytes(bytes, bytes, data.size(), key);
+}
+
+SecretBytes xorDeciphered(const QByteArray &data, const QByteArray &key)
+{
+    SecretBytes plain(data);
+    auto *bytes = reinterpret_cast<unsigned char *>(plain.data());
+    xorBytes(bytes, bytes, plain.size(), key);
+    return plain;
 }

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "vault/secretmemory.h"
+
 #include <QByteArray>
 
 // The vault cipher: byte i of the result is data byte i XOR key byte
@@ -14,3 +16,6 @@ QByteArray xorCipher(const QByteArray &data, const QByteArray &key);
 // The same cipher applied to `data` where it lies, so that no second copy of
 // the plain text is made.
 void xorCipherInPlace(QByteArray &data, const QByteArray &key);
+
+// The same cipher deciphering `data` into memory for secrets.
+SecretBytes xorDeciphered(const QByteArray &data, const QByteArray &key);

@@ -16,16 +16,13 @@
 #include <optional>
 #include <utility>
 
-VaultSession::VaultSession(const QString &path, const QByteArray &key, const QString &keyRecords)
+VaultSession::VaultSession(const QString &path, QByteArrayView key, const QString &keyRecords)
     : m_currentFile(path)
     , m_masterKey(key)
     , m_savedKeys(keyRecords)
 { }
 
-VaultSession::~VaultSession()
-{
-    wipe(m_masterKey);
-}
+VaultSession::~VaultSession() = default;
 
 void VaultSession::setPath(const QString &path)
 {
@@ -96,11 +93,8 @@ VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
     // written with, however readable another key makes it.
     std::optional<QList<Entry>> decoded;
     bool lossless = true;
-    if (!m_savedKeys.refuses(vault.target(), stamp, m_masterKey)) {
-        xorCipherInPlace(content, m_masterKey);
-        decoded = decodeVault(content, &lossless);
-        wipe(content);
-    }
+    if (!m_savedKeys.refuses(vault.target(), stamp, m_masterKey.view()))
+        decoded = decodeVault(xorDeciphered(content, m_masterKey.view()).view(), &lossless);
     // The window has not seen a vault it could not open: choosing that file
     // to save to must not take it for the window's own.
     if (!decoded) {
@@ -160,7 +154,7 @@ VaultSession::ChosenFile VaultSession::prepareChosenFile(VaultLocation &vault,
     std::optional<Question> question;
     bool lossless = false;
     const std::optional<QList<Entry>> theirs = entriesOf(there, &lossless);
-    const bool refused = m_savedKeys.refuses(vault.target(), stamp, m_masterKey);
+    const bool refused = m_savedKeys.refuses(vault.target(), stamp, m_masterKey.view());
     if (refused)
         question = Question::ReplaceOtherKeyVault;
     else if (theirs && lossless && holdsOthers(*theirs, entries))
@@ -199,7 +193,7 @@ bool VaultSession::mustConfirmKey(
 {
     if (m_confirmedFor.contains(vault.target()))
         return false;
-    return !found.exists || unopened || !m_savedKeys.knows(vault.target(), m_masterKey);
+    return !found.exists || unopened || !m_savedKeys.knows(vault.target(), m_masterKey.view());
 }
 
 VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questions &questions)
@@ -274,8 +268,7 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
                 }
                 const QList<Entry> base = entriesOf(m_lastSeen, nullptr).value_or(QList<Entry>());
                 ours = takeMerge(mergeEntries(base, *theirs, ours), result);
-                wipe(content);
-                content.clear();
+                content.clear(); // enciphered: nothing to wipe
             }
             // What the file holds now is agreed to be replaced, or is merged
             // in; the lines the load skipped are no longer in it.
@@ -302,10 +295,8 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
             lock.lock();
             if (!typed)
                 return result;
-            QByteArray typedKey = typed->toUtf8();
-            const bool matches = typedKey == m_masterKey;
-            wipe(typedKey);
-            wipe(*typed);
+            const bool matches = SecretBytes::fromText(*typed) == m_masterKey;
+            forgetText(*typed);
             if (!matches) {
                 result.outcome = SaveOutcome::NotConfirmed;
                 return result;
@@ -317,7 +308,7 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
         keyConfirmed = true;
         if (content.isNull()) {
             content = encodeVault(ours);
-            xorCipherInPlace(content, m_masterKey);
+            xorCipherInPlace(content, m_masterKey.view());
         }
         outcome = vault.write(content, &found, &stamp);
         watched = true;
@@ -359,7 +350,7 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
 void VaultSession::rememberKey(const VaultLocation &vault, const FileStamp &stamp)
 {
     const QString path = QFileInfo(vault.target()).canonicalFilePath();
-    const int error = m_savedKeys.remember(path, stamp, m_masterKey);
+    const int error = m_savedKeys.remember(path, stamp, m_masterKey.view());
     if (error == 0)
         return;
     m_confirmedFor.remove(vault.target());
@@ -374,11 +365,7 @@ std::optional<QList<Entry>> VaultSession::entriesOf(
 {
     if (!snapshot.hasBytes)
         return std::nullopt;
-    QByteArray text = snapshot.bytes;
-    xorCipherInPlace(text, m_masterKey);
-    std::optional<QList<Entry>> entries = decodeVault(text, lossless);
-    wipe(text);
-    return entries;
+    return decodeVault(xorDeciphered(snapshot.bytes, m_masterKey.view()).view(), lossless);
 }
 
 // A failed save may still have left this window's bytes in the file, and a

@@ -5,6 +5,7 @@
 
 #include "vault/entry.h"
 #include "vault/savedkeys.h"
+#include "vault/secretmemory.h"
 #include "vault/vaultio.h"
 #include "vault/vaultmerge.h"
 #include "vault/vaultsnapshot.h"
@@ -92,7 +93,8 @@ public:
         qsizetype firstConflict = -1;
     };
 
-    VaultSession(const QString &path, const QByteArray &key,
+    // The session keeps a copy of `key` of its own, in memory for secrets.
+    VaultSession(const QString &path, QByteArrayView key,
         const QString &keyRecords = SavedKeys::defaultFolder());
     ~VaultSession();
     VaultSession(const VaultSession &) = delete;
@@ -144,7 +146,7 @@ private:
         const VaultLocation &vault, const QByteArray &attempted, bool damaged);
 
     QString m_currentFile;
-    QByteArray m_masterKey;
+    SecretBytes m_masterKey;
     VaultSnapshot m_lastSeen;
     bool m_loadDroppedLines = false;
     bool m_lastSaveFailed = false;

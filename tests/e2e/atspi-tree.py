@@ -5,8 +5,10 @@
 # Reads the running keyloft's accessible tree the way a screen reader does:
 # over AT-SPI, on a session bus and X server of its own, after the master
 # password is typed. Prints the tree and fails when a control a screen-reader
-# user needs is missing or unnamed, or when the text changes the master
-# password field reports on the bus carry a character that was typed.
+# user needs is missing or unnamed, when the text changes the master
+# password field reports on the bus carry a character that was typed, or
+# when a program listening for keystrokes on the bus hears any key of the
+# master password (while it does hear the keys typed into an Add prompt).
 #
 # Usage: atspi-tree.py KEYLOFT_BINARY
 import ctypes
@@ -60,6 +62,17 @@ def check(keyloft):
     listener = Atspi.EventListener.new(
         lambda event: changes.append((event.source, event.type, event.any_data)))
     listener.register("object:text-changed")
+    # And for keystrokes, as Orca does, with any modifiers held.
+    import pyatspi
+    keys = []  # the text of each key pressed or released, in order
+
+    def heard(event):
+        keys.append(event.event_string)
+        return False
+
+    pyatspi.Registry.registerKeystrokeListener(
+        heard, kind=(pyatspi.KEY_PRESSED_EVENT, pyatspi.KEY_RELEASED_EVENT),
+        mask=pyatspi.allModifiers())
 
     # Xvfb writes the display it took, then a line feed, once it listens.
     read, write = os.pipe()
@@ -76,6 +89,14 @@ def check(keyloft):
     def pump():
         while GLib.MainContext.default().iteration(False):
             pass  # let the library hear of windows and events that came
+
+    def type_keys(*args):
+        """xdotool typing while this process answers the bus: the registry
+        waits for each keystroke listener before Qt's key goes on."""
+        typing = subprocess.Popen(["xdotool", *args], env=env)
+        while typing.poll() is None:
+            pump()
+            time.sleep(0.005)
 
     def tree():
         pump()
@@ -103,9 +124,9 @@ def check(keyloft):
             print("FAIL: no \"Master Password\" prompt appeared")
             return 1
         xdotool("windowfocus", "--sync", prompt[0])
-        xdotool("type", "--delay", "20", "--", PASSWORD)
-        xdotool("key", "BackSpace")  # a correction: a removal is reported too
-        xdotool("type", "--", PASSWORD[-1])
+        type_keys("type", "--delay", "20", "--", PASSWORD)
+        type_keys("key", "BackSpace")  # a correction: a removal is reported too
+        type_keys("type", "--", PASSWORD[-1])
         # Each keystroke must reach the listener as a change of the password
         # field, or the check below would pass without hearing anything.
         keystrokes, heard = len(PASSWORD) + 2, []
@@ -122,6 +143,13 @@ def check(keyloft):
         if leaked:
             print(f"FAIL: the text changes told the bus {leaked!r}")
             return 1
+        settle = time.monotonic() + 1  # keystrokes come by way of the registry
+        while time.monotonic() < settle:
+            time.sleep(0.05)
+            pump()
+        if keys:
+            print(f"FAIL: a keystroke listener heard {keys!r} of the master password")
+            return 1
         xdotool("key", "Return")
 
         nodes = []
@@ -133,7 +161,32 @@ def check(keyloft):
         for roles, name in missing(nodes):
             wanted = " or ".join(sorted(Atspi.role_get_name(role) for role in roles))
             print(f"FAIL: no {wanted} named {name!r}")
-        return 1 if missing(nodes) else 0
+        if missing(nodes):
+            return 1
+
+        # Keys typed anywhere else reach the listener as before: here into
+        # the first prompt of Add, reached from the table with Tab.
+        window = xdotool("search", "--onlyvisible", "--name", "^Keyloft$")
+        xdotool("windowfocus", "--sync", window[0])
+        xdotool("key", "Tab", "space")
+        prompt = []
+        while not prompt and time.monotonic() < deadline:
+            time.sleep(0.1)
+            prompt = xdotool("search", "--onlyvisible", "--name", "^Add Entry$")
+        if not prompt:
+            print("FAIL: no \"Add Entry\" prompt appeared")
+            return 1
+        del keys[:]
+        type_keys("type", "--delay", "20", "--", "visible")
+        while "".join(k for k in keys[::2] if len(k) == 1) != "visible" \
+                and time.monotonic() < deadline:
+            time.sleep(0.05)
+            pump()
+        print("A keystroke listener heard, in the Add prompt:", keys)
+        if not set("visible") <= set(keys):
+            print("FAIL: the keystroke listener heard nothing typed into the Add prompt")
+            return 1
+        return 0
     finally:
         sys.stdout.flush()
         for process in (program, server):

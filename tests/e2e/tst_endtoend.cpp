@@ -47,12 +47,20 @@ public:
         return {};
     }
     QPoint generateButton() const { return centreOf(m_window.findChild<QPushButton *>()); }
-    QPoint resultField() const
+    QPoint resultField() const { return centreOf(resultEdit()); }
+    // Just inside the left and the right end of the result field.
+    std::pair<QPoint, QPoint> resultFieldEnds() const
     {
-        return centreOf(m_window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit")));
+        const QRect area(resultEdit()->mapTo(&m_window, QPoint()), resultEdit()->size());
+        return { QPoint(area.left() + 4, area.center().y()),
+            QPoint(area.right() - 4, area.center().y()) };
     }
 
 private:
+    const QLineEdit *resultEdit() const
+    {
+        return m_window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit"));
+    }
     QPoint centreOf(const QWidget *widget) const
     {
         return widget ? widget->mapTo(&m_window, widget->rect().center()) : QPoint();
@@ -582,10 +590,21 @@ void TestEndToEnd::generatedPasswordReachesTheClipboard()
     for (char c : password)
         QVERIFY2(alphabet.contains(c), password.constData());
 
-    // The field shows the same password: copy it from there by hand.
+    // The field shows the same password: copy it from there by hand. The
+    // copy, and the X selection that selecting it makes, are marked secret.
     click(window, m_layout->resultField());
     x.key(QStringLiteral("ctrl+a ctrl+c"));
     QTRY_COMPARE(x.clipboard(), password);
+    // A mouse drag across the field puts the text on the X selection.
+    const auto [left, right] = m_layout->resultFieldEnds();
+    x.drag(window, left.x(), left.y(), right.x(), right.y());
+    for (const QString &selection : { QStringLiteral("clipboard"), QStringLiteral("primary") }) {
+        const QByteArray targets = x.clipboard(QStringLiteral("TARGETS"), selection);
+        QVERIFY2(targets.contains("x-kde-passwordManagerHint")
+                && targets.contains("application/x-copyq-hidden"),
+            qPrintable(selection + QStringLiteral(": ") + QString::fromLatin1(targets)));
+        QCOMPARE(x.clipboard(QStringLiteral("UTF8_STRING"), selection), password);
+    }
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);
 }

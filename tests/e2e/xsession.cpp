@@ -226,10 +226,19 @@ void XSession::click(const QString &windowId, int x, int y) const
             QString::number(y), QStringLiteral("click"), QStringLiteral("1") });
 }
 
-QByteArray XSession::clipboard(const QString &target) const
+void XSession::drag(const QString &windowId, int x1, int y1, int x2, int y2) const
+{
+    tool(QStringLiteral("xdotool"),
+        { QStringLiteral("mousemove"), QStringLiteral("--window"), windowId, QString::number(x1),
+            QString::number(y1), QStringLiteral("mousedown"), QStringLiteral("1"),
+            QStringLiteral("mousemove"), QStringLiteral("--window"), windowId, QString::number(x2),
+            QString::number(y2), QStringLiteral("mouseup"), QStringLiteral("1") });
+}
+
+QByteArray XSession::clipboard(const QString &target, const QString &selection) const
 {
     return tool(QStringLiteral("xclip"),
-        { QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
+        { QStringLiteral("-selection"), selection, QStringLiteral("-t"), target,
             QStringLiteral("-o") });
 }
 

@@ -47,8 +47,12 @@ public:
     void key(const QString &keys) const;
     // Clicks at (x, y) inside the window's own area.
     void click(const QString &windowId, int x, int y) const;
+    // Drags with the left button held from (x1, y1) to (x2, y2) there.
+    void drag(const QString &windowId, int x1, int y1, int x2, int y2) const;
 
-    QByteArray clipboard(const QString &target = QStringLiteral("UTF8_STRING")) const;
+    // What the clipboard, or another selection ("primary"), offers as `target`.
+    QByteArray clipboard(const QString &target = QStringLiteral("UTF8_STRING"),
+        const QString &selection = QStringLiteral("clipboard")) const;
     // Saves a PNG of the window.
     bool screenshot(const QString &windowId, const QString &path) const;
 
