@@ -216,12 +216,23 @@ DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QStri
 
 DialogDriver &DialogDriver::informativeText(const QString &text)
 {
+    return boxText("informative text", &QMessageBox::informativeText, text);
+}
+
+DialogDriver &DialogDriver::detailedText(const QString &text)
+{
+    return boxText("detailed text", &QMessageBox::detailedText, text);
+}
+
+DialogDriver &DialogDriver::boxText(
+    const char *what, QString (QMessageBox::*text)() const, const QString &expected)
+{
     Step &step = m_steps.back();
-    step.check = [check = step.check, text](QWidget *widget) {
+    step.check = [check = step.check, what, text, expected](QWidget *widget) {
         const QString why = check(widget);
-        return why.isEmpty() ? mismatch(
-                   "informative text", static_cast<QMessageBox *>(widget)->informativeText(), text)
-                             : why;
+        return why.isEmpty()
+            ? mismatch(what, (static_cast<QMessageBox *>(widget)->*text)(), expected)
+            : why;
     };
     return *this;
 }

@@ -59,6 +59,9 @@ public:
 
     // The step added last is a message box whose informative text is `text`.
     DialogDriver &informativeText(const QString &text);
+    // The step added last is a message box whose detailed text ("Show
+    // Details…") is `text`.
+    DialogDriver &detailedText(const QString &text);
 
     // The step added last is a dialog of its own, without the main window as
     // its parent; every other dialog must belong to the main window.
@@ -83,6 +86,9 @@ private:
         bool topLevel = false;
     };
 
+    // Adds to the last step's check that the box's `text` is `expected`.
+    DialogDriver &boxText(
+        const char *what, QString (QMessageBox::*text)() const, const QString &expected);
     void poll();
     void fail(const QString &why);
     static QString textOf(QWidget *dialog);

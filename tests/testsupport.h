@@ -72,6 +72,13 @@ void setTableRows(QTableWidget *table, const QList<QStringList> &rows);
 // The vault cipher, computed here on its own: byte i XOR key byte (i mod n).
 QByteArray xorBytes(const QByteArray &data, const QByteArray &key);
 
+// The bytes of a literal, embedded zero bytes included, which a plain
+// const char * would cut off.
+template<qsizetype N> QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
 QByteArray readBytes(const QString &path);
 // The path's own status: a symbolic link is not followed.
 struct stat statusOf(const QString &path);

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "dialogdriver.h"
+#include "testsupport.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -10,13 +11,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaMethod>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+using namespace TestSupport;
 
 class TestMainWindow : public QObject
 {
@@ -25,9 +27,8 @@ class TestMainWindow : public QObject
 private slots:
     void windowAndNoDialogWithoutPath();
     void toolbar();
-    void table();
+    void tableAndButtons();
     void generatorRow();
-    void slotsInDeclaredOrder();
     void columnsShareTheWidth();
     void keysReachNoOperation();
     void tabReachesEveryControlInReadingOrder();
@@ -92,24 +93,41 @@ void TestMainWindow::toolbar()
     }
 }
 
-void TestMainWindow::table()
+// What a user meets: a table of three columns whose click selects one whole
+// row, and toolbar buttons that each run their own operation.
+void TestMainWindow::tableAndButtons()
 {
     MainWindow window(QString(), QStringLiteral("key"));
-    auto *table = window.findChild<QTableWidget *>();
-    QVERIFY(table);
-    QVERIFY(window.isAncestorOf(table));
-    QCOMPARE(table->columnCount(), 3);
-    QCOMPARE(table->rowCount(), 0);
+    auto *table = entryTable(window);
+    setTableRows(table, { { "a", "b", "c" }, { "d", "e", "f" } });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     QStringList headers;
-    for (int column = 0; column < 3; ++column) {
+    for (int column = 0; column < table->columnCount(); ++column)
         headers << table->horizontalHeaderItem(column)->text();
-        QCOMPARE(table->horizontalHeader()->sectionResizeMode(column), QHeaderView::Stretch);
-    }
     QCOMPARE(headers, QStringList({ "Service", "Username", "Password" }));
-    QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
-    QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
-    QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QVERIFY(!table->isSortingEnabled());
+    const auto clickCell = [table](int row, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers,
+            table->visualItemRect(table->item(row, 1)).center());
+    };
+    clickCell(1, {});
+    clickCell(0, Qt::ControlModifier); // one row at a time
+    QCOMPARE(table->selectedItems(),
+        QList<QTableWidgetItem *>({ table->item(0, 0), table->item(0, 1), table->item(0, 2) }));
+
+    const QString filter = QStringLiteral("Password DB (*.pwdb);;All Files (*)");
+    DialogDriver driver; // each is cancelled
+    driver.input(QStringLiteral("Add Entry"), QStringLiteral("Service:"), QString(), std::nullopt);
+    driver.input(QStringLiteral("Edit Entry"), QStringLiteral("Service:"), QStringLiteral("a"),
+        std::nullopt);
+    driver.fileDialog(
+        QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, std::nullopt);
+    driver.fileDialog(
+        QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, std::nullopt);
+    for (const char *action : { "Add", "Edit", "Save", "Load", "Delete" })
+        QVERIFY(triggerAction(window, QLatin1String(action)));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(tableRows(table), QList<QStringList>({ { "d", "e", "f" } }));
 }
 
 void TestMainWindow::generatorRow()
@@ -140,24 +158,6 @@ void TestMainWindow::generatorRow()
     QCOMPARE(resultEdit->echoMode(), QLineEdit::Normal);
     for (int i = 0; i < layout->count(); ++i)
         QCOMPARE(layout->stretch(i), 0);
-}
-
-void TestMainWindow::slotsInDeclaredOrder()
-{
-    const QMetaObject &meta = MainWindow::staticMetaObject;
-    QCOMPARE(QString::fromLatin1(meta.className()), QStringLiteral("MainWindow"));
-    QStringList names;
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
-        const QMetaMethod method = meta.method(i);
-        QCOMPARE(method.methodType(), QMetaMethod::Slot);
-        QCOMPARE(method.access(), QMetaMethod::Private);
-        QCOMPARE(method.parameterCount(), 0);
-        names << QString::fromLatin1(method.name());
-    }
-    QCOMPARE(names,
-        QStringList({ "addEntry", "editEntry", "deleteEntry", "saveToFile", "loadFromFile" }));
-    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
-    QCOMPARE(meta.enumeratorCount(), meta.enumeratorOffset());
 }
 
 void TestMainWindow::columnsShareTheWidth()

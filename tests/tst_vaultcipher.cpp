@@ -1,27 +1,15 @@
 // SPDX-FileCopyrightText: 2026 The Keyloft developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "testsupport.h"
 #include "vault/vaultcipher.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
+using namespace TestSupport;
+
 namespace {
-
-// Keeps embedded zero bytes, which a plain const char * would cut off.
-template<qsizetype N> QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
-
-// The cipher written the slow, obvious way, one byte at a time.
-QByteArray referenceXor(const QByteArray &data, const QByteArray &key)
-{
-    QByteArray out(data.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < data.size(); ++i)
-        out[i] = char(data.at(i) ^ key.at(i % key.size()));
-    return out;
-}
 
 QByteArray randomBytes(qsizetype length, quint32 seed)
 {
@@ -113,7 +101,7 @@ void TestVaultCipher::blocks()
 
     const QByteArray result = xorCipher(data, key);
     QCOMPARE(result.size(), dataLength);
-    QCOMPARE(result, referenceXor(data, key));
+    QCOMPARE(result, xorBytes(data, key));
     QCOMPARE(xorCipher(result, key), data);
     QCOMPARE(xorCipher(data, key + key + key), result);
     QCOMPARE(data, before);

@@ -47,6 +47,14 @@ void expectError(DialogDriver &driver, const QString &text)
     driver.message(QMessageBox::Critical, QStringLiteral("Error"), text);
 }
 
+// An error that names the file and the system's reason under "Show Details…".
+void expectError(
+    DialogDriver &driver, const QString &text, const QString &file, const QString &reason)
+{
+    driver.message(QMessageBox::Critical, QStringLiteral("Error"), text)
+        .detailedText(QStringLiteral("File: %1\nReason: %2").arg(file, reason));
+}
+
 // The rows as vault text, joined here.
 QByteArray vaultText(const QList<QStringList> &rows)
 {
@@ -462,12 +470,17 @@ void TestVaultFile::readFailures_data()
         "name"); // empty: the test's own memory, which opens but cannot be read
     QTest::addColumn<bool>("unreadable");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("reason"); // what the system says
 
-    QTest::addRow("missing file") << "missing.pwdb" << false << cannotRead;
-    QTest::addRow("directory") << "folder.pwdb" << false << cannotRead;
-    QTest::addRow("named pipe, which would block the open") << "pipe.pwdb" << false << cannotRead;
-    QTest::addRow("file without read permission") << "locked.pwdb" << true << cannotRead;
-    QTest::addRow("read fails after the open") << QString() << false << readFailed;
+    QTest::addRow("missing file") << "missing.pwdb" << false << cannotRead
+                                  << "No such file or directory";
+    QTest::addRow("directory") << "folder.pwdb" << false << cannotRead << "Is a directory";
+    QTest::addRow("named pipe, which would block the open")
+        << "pipe.pwdb" << false << cannotRead << "No such device or address";
+    QTest::addRow("file without read permission")
+        << "locked.pwdb" << true << cannotRead << "Permission denied";
+    QTest::addRow("read fails after the open")
+        << QString() << false << readFailed << "Input/output error";
 }
 
 // The failed load keeps the path and the table; Load then tries the same path
@@ -477,6 +490,7 @@ void TestVaultFile::readFailures()
     QFETCH(QString, name);
     QFETCH(bool, unreadable);
     QFETCH(QString, message);
+    QFETCH(QString, reason);
 
     const QString file = name.isEmpty() ? QStringLiteral("/proc/self/mem") : path(name);
     if (name == QLatin1String("folder.pwdb"))
@@ -495,7 +509,7 @@ void TestVaultFile::readFailures()
     expectError(driver, message);
     MainWindow window(file, QStringLiteral("pw"));
     setTableRows(entryTable(window), someRows);
-    expectError(driver, message);
+    expectError(driver, message, file, reason);
     QVERIFY(triggerAction(window, QStringLiteral("Load")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(tableRows(entryTable(window)), someRows);
@@ -504,16 +518,24 @@ void TestVaultFile::readFailures()
 void TestVaultFile::writeFailures_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addRow("directory as path") << "directory";
-    QTest::addRow("named pipe as path, which a save must not replace") << "pipe";
-    QTest::addRow("new file in a locked folder") << "locked folder";
-    QTest::addRow("read-only file") << "read-only file";
-    QTest::addRow("folder that does not exist") << "missing folder";
+    QTest::addColumn<QString>("reason"); // what the system says
+    QTest::addRow("directory as path") << "directory"
+                                       << "Is a directory";
+    QTest::addRow("named pipe as path, which a save must not replace")
+        << "pipe"
+        << "No such device or address";
+    QTest::addRow("new file in a locked folder") << "locked folder"
+                                                 << "Permission denied";
+    QTest::addRow("read-only file") << "read-only file"
+                                    << "Permission denied";
+    QTest::addRow("folder that does not exist") << "missing folder"
+                                                << "No such file or directory";
 }
 
 void TestVaultFile::writeFailures()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, reason);
 
     const QByteArray content = xorBytes("a\tb\tc\n", "pw");
     QString file = path(QStringLiteral("vault.pwdb"));
@@ -523,6 +545,8 @@ void TestVaultFile::writeFailures()
         expectError(driver, cannotRead);
     } else if (kind == QLatin1String("pipe")) {
         QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        // Open to anyone: the refusal is for being a pipe.
+        QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions(0x6666)));
         expectError(driver, cannotRead);
     } else if (kind == QLatin1String("locked folder")) {
         file = QDir(lockedFolder()).filePath(QStringLiteral("new.pwdb"));
@@ -544,7 +568,7 @@ void TestVaultFile::writeFailures()
     // A path the check cannot read fails before anything is asked.
     if (kind != QLatin1String("directory") && kind != QLatin1String("pipe"))
         expectConfirmation(driver);
-    expectError(driver, cannotWrite);
+    expectError(driver, cannotWrite, file, reason);
     QVERIFY(triggerAction(window, QStringLiteral("Save")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
 

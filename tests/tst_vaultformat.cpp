@@ -13,13 +13,9 @@ char *toString(const Entry &entry)
     return QTest::toString(text);
 }
 
-namespace {
+using TestSupport::bytes;
 
-// Keeps embedded zero bytes, which a plain const char * would cut off.
-template<qsizetype N> QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
+namespace {
 
 Entry entry(const char16_t *service, const char16_t *username, const char16_t *password)
 {

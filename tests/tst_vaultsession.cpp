@@ -27,6 +27,23 @@ using Outcome = VaultSession::SaveOutcome;
 
 namespace {
 
+// What another program does to the vault after the load.
+enum class Change { Touched, Rewritten, Copied, Deleted, Created };
+
+// What a file chosen in the save dialog holds.
+enum class Holds { ThisKey, WindowsEntries, OtherKey, NoVault, Nothing };
+
+// What about a vault a save must keep: see savedVaultKeepsItsIdentity.
+enum class Identity {
+    Mode,
+    LockedFolder,
+    Owner,
+    HardLink,
+    SymbolicLink,
+    StickyFolder,
+    AccessControl,
+};
+
 const QList<Entry> newEntries = { { "new", "entry", "here" } };
 const QByteArray newVault = xorBytes("new\tentry\there\n", "pw");
 
@@ -97,27 +114,27 @@ void TestVaultSession::init()
 
 void TestVaultSession::saveAsksOnlyWhenTheBytesChanged_data()
 {
-    QTest::addColumn<QString>("change");
+    QTest::addColumn<Change>("change");
     QTest::addColumn<bool>("asks");
 
-    QTest::addRow("touched") << "touched" << false;
-    QTest::addRow("rewritten with the same bytes") << "rewritten" << false;
-    QTest::addRow("replaced by an identical copy") << "copied" << false;
-    QTest::addRow("deleted: the save recreates it") << "deleted" << false;
-    QTest::addRow("other bytes of the same size") << "same size" << true;
-    QTest::addRow("created after the load found none") << "created" << true;
+    QTest::addRow("touched") << Change::Touched << false;
+    QTest::addRow("rewritten with the same bytes") << Change::Rewritten << false;
+    QTest::addRow("replaced by an identical copy") << Change::Copied << false;
+    QTest::addRow("deleted: the save recreates it") << Change::Deleted << false;
+    QTest::addRow("other bytes of the same size") << Change::Rewritten << true;
+    QTest::addRow("created after the load found none") << Change::Created << true;
 }
 
 void TestVaultSession::saveAsksOnlyWhenTheBytesChanged()
 {
-    QFETCH(QString, change);
+    QFETCH(Change, change);
     QFETCH(bool, asks);
 
     const QString file = path(QStringLiteral("vault.pwdb"));
     const QString copy = path(QStringLiteral("copy"));
     const QByteArray loaded = xorBytes("svc\tuser\tpass\n", "pw");
     const QByteArray elsewhere = xorBytes("svc\tuser\tPASS\n", "pw");
-    const bool created = change == QLatin1String("created");
+    const bool created = change == Change::Created;
     if (!created)
         QVERIFY(writeBytes(file, loaded));
     VaultSession session(file, "pw");
@@ -126,13 +143,13 @@ void TestVaultSession::saveAsksOnlyWhenTheBytesChanged()
         created ? VaultSession::LoadOutcome::OpenFailed : VaultSession::LoadOutcome::Loaded);
 
     QFile touched(file);
-    if (change == QLatin1String("touched"))
+    if (change == Change::Touched)
         QVERIFY(touched.open(QIODevice::ReadWrite)
             && touched.setFileTime(
                 QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
-    else if (change == QLatin1String("deleted"))
+    else if (change == Change::Deleted)
         QVERIFY(QFile::remove(file));
-    else if (change == QLatin1String("copied"))
+    else if (change == Change::Copied)
         QVERIFY(writeBytes(copy, loaded) && QFile::remove(file) && QFile::rename(copy, file));
     else
         QVERIFY(writeBytes(file, asks ? elsewhere : loaded));
@@ -284,7 +301,7 @@ void TestVaultSession::recordThatCannotBeKeptIsSaidAndAskedAgain()
 
 void TestVaultSession::chosenFileIsChecked_data()
 {
-    QTest::addColumn<QString>("holds"); // what the file chosen in the save dialog holds
+    QTest::addColumn<Holds>("holds"); // what the file chosen in the save dialog holds
     QTest::addColumn<VaultSession::Answer>("reply");
     QTest::addColumn<QString>("asked"); // the question, if any
     QTest::addColumn<QByteArray>("after"); // the vault text under "pw", or null: untouched
@@ -294,18 +311,19 @@ void TestVaultSession::chosenFileIsChecked_data()
     const QByteArray ours = "new\tentry\there\n";
     using Answer = VaultSession::Answer;
     QTest::addRow("a vault of this key: Merge")
-        << "this key" << Answer::Merge << thisKey << QByteArray("a\tu\t1\n" + ours);
-    QTest::addRow("a vault of this key: Replace") << "this key" << Answer::Yes << thisKey << ours;
+        << Holds::ThisKey << Answer::Merge << thisKey << QByteArray("a\tu\t1\n" + ours);
+    QTest::addRow("a vault of this key: Replace")
+        << Holds::ThisKey << Answer::Yes << thisKey << ours;
     QTest::addRow("a vault of this key: Cancel")
-        << "this key" << Answer::No << thisKey << QByteArray();
+        << Holds::ThisKey << Answer::No << thisKey << QByteArray();
     QTest::addRow("a vault of this key, its entries all in the window")
-        << "window's entries" << Answer::No << QString() << ours;
+        << Holds::WindowsEntries << Answer::No << QString() << ours;
     QTest::addRow("the vault of a refused master password: No")
-        << "other key" << Answer::No << otherKey << QByteArray();
+        << Holds::OtherKey << Answer::No << otherKey << QByteArray();
     QTest::addRow("the vault of a refused master password: Yes")
-        << "other key" << Answer::Yes << otherKey << ours;
-    QTest::addRow("a file that is no vault") << "no vault" << Answer::No << QString() << ours;
-    QTest::addRow("no file yet") << "nothing" << Answer::No << QString() << ours;
+        << Holds::OtherKey << Answer::Yes << otherKey << ours;
+    QTest::addRow("a file that is no vault") << Holds::NoVault << Answer::No << QString() << ours;
+    QTest::addRow("no file yet") << Holds::Nothing << Answer::No << QString() << ours;
 }
 
 // A file chosen in the save dialog is replaced without a further question
@@ -314,27 +332,26 @@ void TestVaultSession::chosenFileIsChecked_data()
 // one the window's key was refused for), is asked about first.
 void TestVaultSession::chosenFileIsChecked()
 {
-    QFETCH(QString, holds);
+    QFETCH(Holds, holds);
     QFETCH(VaultSession::Answer, reply);
     QFETCH(QString, asked);
     QFETCH(QByteArray, after);
 
     const QString file = path(QStringLiteral("vault.pwdb"));
     QByteArray before;
-    if (holds == QLatin1String("other key")) {
+    if (holds == Holds::OtherKey) {
         QCOMPARE(saveAsKeyloft(file, "pw0", { { "a", "u", "1" } }), Outcome::Saved);
         before = readBytes(file);
-    } else if (holds != QLatin1String("nothing")) {
-        before = holds == QLatin1String("no vault")
+    } else if (holds != Holds::Nothing) {
+        before = holds == Holds::NoVault
             ? QByteArray("\x01\x02 not a vault")
-            : xorBytes(
-                holds == QLatin1String("this key") ? "a\tu\t1\n" : "new\tentry\there\n", "pw");
+            : xorBytes(holds == Holds::ThisKey ? "a\tu\t1\n" : "new\tentry\there\n", "pw");
         QVERIFY(writeBytes(file, before));
     }
     // Started on that vault, and refused, or started without one.
-    VaultSession session(holds == QLatin1String("other key") ? file : QString(), "pw");
+    VaultSession session(holds == Holds::OtherKey ? file : QString(), "pw");
     QList<Entry> entries;
-    if (holds == QLatin1String("other key"))
+    if (holds == Holds::OtherKey)
         QCOMPARE(session.load(entries), VaultSession::LoadOutcome::NotAVault);
 
     ScriptedQuestions answers;
@@ -495,14 +512,15 @@ void TestVaultSession::writeFindsTheFileAsTheCheckDid()
 
 void TestVaultSession::savedVaultKeepsItsIdentity_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addRow("mode of an existing vault") << "mode";
-    QTest::addRow("folder allows no new files: written in place") << "locked";
-    QTest::addRow("someone else's owner and group, saved by root") << "owner";
-    QTest::addRow("hard link") << "hard link";
-    QTest::addRow("symbolic link") << "symlink";
-    QTest::addRow("world-writable vault of another user in a sticky folder") << "sticky";
-    QTest::addRow("access control list and extended attribute") << "acl";
+    QTest::addColumn<Identity>("kind");
+    QTest::addRow("mode of an existing vault") << Identity::Mode;
+    QTest::addRow("folder allows no new files: written in place") << Identity::LockedFolder;
+    QTest::addRow("someone else's owner and group, saved by root") << Identity::Owner;
+    QTest::addRow("hard link") << Identity::HardLink;
+    QTest::addRow("symbolic link") << Identity::SymbolicLink;
+    QTest::addRow("world-writable vault of another user in a sticky folder")
+        << Identity::StickyFolder;
+    QTest::addRow("access control list and extended attribute") << Identity::AccessControl;
 }
 
 // After a save the vault is the same file to everyone else: its owner, group,
@@ -511,17 +529,17 @@ void TestVaultSession::savedVaultKeepsItsIdentity_data()
 // keep seeing the new entries, and nobody else gains access.
 void TestVaultSession::savedVaultKeepsItsIdentity()
 {
-    QFETCH(QString, kind);
+    QFETCH(Identity, kind);
 #ifdef KEYLOFT_PORTABLE_FILES
-    if (kind != QLatin1String("mode"))
+    if (kind != Identity::Mode)
         QSKIP("Qt's own file access keeps the permissions only");
 #endif
 
-    const bool sticky = kind == QLatin1String("sticky");
-    const bool locked = kind == QLatin1String("locked");
-    if ((sticky || kind == QLatin1String("owner")) && geteuid() != 0)
+    const bool sticky = kind == Identity::StickyFolder;
+    const bool locked = kind == Identity::LockedFolder;
+    if ((sticky || kind == Identity::Owner) && geteuid() != 0)
         QSKIP("a vault of another user needs root to set up");
-    const QString folder = sticky || locked ? path(kind) : m_dir->path();
+    const QString folder = sticky || locked ? path(QStringLiteral("folder")) : m_dir->path();
     QVERIFY(QDir().mkpath(folder));
     if (sticky)
         QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
@@ -530,15 +548,15 @@ void TestVaultSession::savedVaultKeepsItsIdentity()
     const QByteArray native = QFile::encodeName(file);
     QVERIFY(writeBytes(file, xorBytes("a\tb\tc\n", "pw")));
     QCOMPARE(::chmod(native.constData(), sticky || locked ? 0666 : 0640), 0);
-    if (kind == QLatin1String("owner"))
+    if (kind == Identity::Owner)
         QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
-    else if (kind == QLatin1String("hard link"))
+    else if (kind == Identity::HardLink)
         QCOMPARE(::link(native.constData(), QFile::encodeName(other).constData()), 0);
-    else if (kind == QLatin1String("symlink"))
+    else if (kind == Identity::SymbolicLink)
         QVERIFY(QFile::link(file, other));
     else if (locked)
         QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
-    if (kind == QLatin1String("acl")
+    if (kind == Identity::AccessControl
         && (QProcess::execute(QStringLiteral("setfacl"),
                 { QStringLiteral("-m"), QStringLiteral("u:nobody:rw,g::-"), file })
                 != 0
@@ -551,7 +569,7 @@ void TestVaultSession::savedVaultKeepsItsIdentity()
     std::optional<PermissionsBind> permissions;
     if ((sticky || locked) && !permissions.emplace().isActive())
         QSKIP("cannot run without the privilege to write every file");
-    VaultSession session(kind == QLatin1String("symlink") ? other : file, "pw");
+    VaultSession session(kind == Identity::SymbolicLink ? other : file, "pw");
     QList<Entry> entries;
     QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
     ScriptedQuestions none;
@@ -564,9 +582,9 @@ void TestVaultSession::savedVaultKeepsItsIdentity()
     QCOMPARE(after.st_gid, before.st_gid);
     QCOMPARE(after.st_mode, before.st_mode);
     QCOMPARE(after.st_nlink, before.st_nlink);
-    if (kind == QLatin1String("hard link"))
+    if (kind == Identity::HardLink)
         QCOMPARE(readBytes(other), newVault);
-    if (kind == QLatin1String("symlink"))
+    if (kind == Identity::SymbolicLink)
         QVERIFY(S_ISLNK(statusOf(other).st_mode));
     QCOMPARE(attributesOf(file), attributes);
 }

@@ -61,7 +61,7 @@ bool VaultSession::finishInterruptedSave(VaultLocation &vault)
     return true;
 }
 
-VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
+VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries, int *error)
 {
     VaultLocation vault(m_currentFile);
     QByteArray content;
@@ -72,6 +72,8 @@ VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries)
         if (finishInterruptedSave(vault))
             read = vault.read(content, &stamp);
     }
+    if (error)
+        *error = read == ReadOutcome::Read ? 0 : vault.error();
     switch (read) {
     case ReadOutcome::OpenFailed:
         m_lastSeen = VaultSnapshot();

@@ -107,8 +107,9 @@ public:
 
     // Reads the vault into `entries`, after finishing a save of it that was
     // interrupted. A file too large or not a vault under this key is
-    // forgotten, so that no later save overwrites it.
-    LoadOutcome load(QList<Entry> &entries);
+    // forgotten, so that no later save overwrites it. `error`, when given,
+    // receives the system's error (an errno value) behind a failure, or 0.
+    LoadOutcome load(QList<Entry> &entries, int *error = nullptr);
 
     // Writes `entries` to the vault, and asks `questions` whatever must be
     // asked first:

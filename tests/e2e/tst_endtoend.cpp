@@ -9,8 +9,10 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -77,6 +79,26 @@ ino_t inodeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
 }
 
+// A command run as this user without the privilege to look into other
+// processes: as root (which CI runs the tests as), with every capability
+// dropped.
+QStringList withoutPrivilege(const QStringList &command)
+{
+    if (geteuid() != 0)
+        return command;
+    return QStringList { QStringLiteral("setpriv"), QStringLiteral("--bounding-set=-all"),
+        QStringLiteral("--inh-caps=-all") }
+    + command;
+}
+
+// Whether such a command can read what process `pid` keeps of itself.
+bool readableByTheSameUser(qint64 pid)
+{
+    const QStringList command
+        = withoutPrivilege({ QStringLiteral("cat"), QStringLiteral("/proc/%1/environ").arg(pid) });
+    return QProcess::execute(command.first(), command.mid(1)) == 0;
+}
+
 } // namespace
 
 // Runs the real keyloft executable on a private X server and uses it as a
@@ -109,6 +131,7 @@ private slots:
     void refusedVaultIsNeverOverwritten();
     void secondWindowIsAskedBeforeReplacing();
     void generatedPasswordReachesTheClipboard();
+    void keyloftCannotBeReadOrDumped();
     void renderScreenshot();
 
 private:
@@ -285,6 +308,34 @@ void TestEndToEnd::promptEndsTheRun()
     }
     QCOMPARE(exitCode(), 0);
     QCOMPARE(readBytes(vault), content);
+}
+
+// The running program, from its first prompt on, cannot be read or traced
+// by other programs of its user (run as one of them itself), and writes no
+// core file.
+void TestEndToEnd::keyloftCannotBeReadOrDumped()
+{
+    if (geteuid() == 0 && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("setpriv is needed");
+    const QStringList sleeping
+        = withoutPrivilege({ QStringLiteral("sleep"), QStringLiteral("60") });
+    QProcess control;
+    control.start(sleeping.first(), sleeping.mid(1));
+    QVERIFY(control.waitForStarted());
+    const bool telling = readableByTheSameUser(control.processId());
+    control.kill();
+    control.waitForFinished();
+    QVERIFY2(telling, "the check cannot tell: another process cannot be read either");
+
+    const QStringList keyloft = withoutPrivilege({ qEnvironmentVariable("KEYLOFT_BINARY") });
+    start(keyloft.mid(1), keyloft.first());
+    QVERIFY(!x.waitForWindow(QStringLiteral("Master Password")).isEmpty());
+    QVERIFY(!readableByTheSameUser(m_keyloft->processId()));
+    const QByteArray limits
+        = readBytes(QStringLiteral("/proc/%1/limits").arg(m_keyloft->processId()));
+    QVERIFY2(limits.simplified().contains("Max core file size 0 0 bytes"), limits.constData());
+    x.key(QStringLiteral("Escape"));
+    QCOMPARE(exitCode(), 0);
 }
 
 void TestEndToEnd::vaultLoadsBeforeTheWindowShows_data()

@@ -5,6 +5,7 @@
 #include "ui/mainwindow.h"
 #include "vault/secretmemory.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -19,10 +20,21 @@ QString vaultFilter()
     return QStringLiteral("Password DB (*.pwdb);;All Files (*)");
 }
 
-void showError(QWidget *parent, const QString &text)
+// What a failed load or save keeps behind "Show Details…": the file, and
+// what the system said of the call that failed, if one did.
+QString failureDetails(const QString &path, int error)
 {
-    QMessageBox::critical(
-        parent, QStringLiteral("Error"), text, QMessageBox::Ok, QMessageBox::NoButton);
+    QString details = QStringLiteral("File: %1").arg(QDir::toNativeSeparators(path));
+    if (error != 0)
+        details += QStringLiteral("\nReason: %1").arg(qt_error_string(error));
+    return details;
+}
+
+void showError(QWidget *parent, const QString &text, const QString &details)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+    box.setDetailedText(details);
+    box.exec();
 }
 
 // A box of three choices: merge (the default), replace, or cancel.
@@ -135,6 +147,22 @@ QString saveMessage(VaultSession::SaveOutcome outcome)
     return QStringLiteral("Failed to open file for writing.");
 }
 
+QString loadMessage(VaultSession::LoadOutcome outcome)
+{
+    switch (outcome) {
+    case VaultSession::LoadOutcome::Loaded:
+    case VaultSession::LoadOutcome::OpenFailed:
+        break;
+    case VaultSession::LoadOutcome::ReadFailed:
+        return QStringLiteral("Failed to read file.");
+    case VaultSession::LoadOutcome::TooLarge:
+        return QStringLiteral("This file is too large to be a vault.");
+    case VaultSession::LoadOutcome::NotAVault:
+        return QStringLiteral("This file is not a vault or the master password is wrong.");
+    }
+    return QStringLiteral("Failed to open file for reading.");
+}
+
 } // namespace
 
 void MainWindow::saveToFile()
@@ -177,6 +205,8 @@ bool MainWindow::saveVault()
                                               "in the file: both versions are kept, the file's "
                                               "first.")
                                    .arg(result.conflicts));
+    if (!saved)
+        box.setDetailedText(failureDetails(session.currentFile(), result.error));
     box.exec();
     return saved;
 }
@@ -191,23 +221,14 @@ void MainWindow::loadFromFile()
         session.setPath(path);
     }
 
+    // A file refused is forgotten by the load: its path is taken first.
+    const QString path = session.currentFile();
     QList<Entry> entries;
-    switch (session.load(entries)) {
-    case VaultSession::LoadOutcome::OpenFailed:
-        showError(this, QStringLiteral("Failed to open file for reading."));
+    int error = 0;
+    const VaultSession::LoadOutcome outcome = session.load(entries, &error);
+    if (outcome != VaultSession::LoadOutcome::Loaded) {
+        showError(this, loadMessage(outcome), failureDetails(path, error));
         return;
-    case VaultSession::LoadOutcome::ReadFailed:
-        showError(this, QStringLiteral("Failed to read file."));
-        return;
-    case VaultSession::LoadOutcome::TooLarge:
-        showError(this, QStringLiteral("This file is too large to be a vault."));
-        return;
-    case VaultSession::LoadOutcome::NotAVault:
-        showError(
-            this, QStringLiteral("This file is not a vault or the master password is wrong."));
-        return;
-    case VaultSession::LoadOutcome::Loaded:
-        break;
     }
 
     showEntries(entries);
