@@ -4,6 +4,7 @@
 #include "app/accessibilityguard.h"
 #include "app/masterpassword.h"
 #include "app/processguard.h"
+#include "app/translations.h"
 #include "ui/mainwindow.h"
 #include "vault/secretmemory.h"
 
@@ -103,9 +104,9 @@ int runWindow(const QByteArray &vault, const QString &masterPassword)
     // A name that is not valid in the local encoding decodes to another
     // name: loading would fail, and a save would create that other file.
     if (vaultPath.toLocal8Bit() != vault) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
-            QStringLiteral("Failed to open file for reading."), QMessageBox::Ok);
-        box.setDetailedText(QStringLiteral("File: %1").arg(vaultPath));
+        QMessageBox box(QMessageBox::Critical, MainWindow::tr("Error"),
+            MainWindow::tr("Failed to open file for reading."), QMessageBox::Ok);
+        box.setDetailedText(MainWindow::tr("File: %1").arg(vaultPath));
         box.exec();
         vaultPath.clear();
     }
@@ -127,6 +128,7 @@ int main(int argc, char *argv[])
         return 0;
     protectProcessMemory();
     Application app(argc, argv);
+    installTranslations(app);
     const Request request = readArguments(argc, argv, false);
     if (request.exitStatus >= 0)
         return request.exitStatus;

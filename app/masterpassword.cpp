@@ -6,6 +6,7 @@
 #include "vault/secretmemory.h"
 #include "vault/vaultformat.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -15,10 +16,10 @@ namespace {
 
 QString askOnce(bool *confirmed)
 {
-    const QString title = QStringLiteral("Master Password");
+    const QString title = QCoreApplication::translate("MasterPassword", "Master Password");
     QInputDialog dialog;
     dialog.setWindowTitle(title);
-    dialog.setLabelText(QStringLiteral("Enter master password:"));
+    dialog.setLabelText(QCoreApplication::translate("MasterPassword", "Enter master password:"));
     dialog.setTextEchoMode(QLineEdit::Password);
     dialog.setInputMethodHints(Qt::ImhNone);
     const PasswordTypingHidden hidden;
@@ -44,12 +45,12 @@ QString askMasterPassword(bool *confirmed)
         // of the key, and typing alone can never give that key again.
         if (!*confirmed || isStorableText(password))
             return password;
-        const QMessageBox::StandardButton answer
-            = QMessageBox::warning(nullptr, QStringLiteral("Master Password"),
-                QStringLiteral("The master password contains a line break or another control "
-                               "character, so it can be entered again only by pasting the same "
-                               "text. Use it anyway?"),
-                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const QMessageBox::StandardButton answer = QMessageBox::warning(nullptr,
+            QCoreApplication::translate("MasterPassword", "Master Password"),
+            QCoreApplication::translate("MasterPassword",
+                "The master password contains a line break or another control character, so "
+                "it can be entered again only by pasting the same text. Use it anyway?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes)
             return password;
         forgetText(password);

@@ -29,7 +29,7 @@ bool isPositiveWholeNumber(const QString &text)
 
 void MainWindow::deliverGeneratedPassword()
 {
-    const QString title = QStringLiteral("Generated Password");
+    const QString title = tr("Generated Password");
     // A text that is not a whole number gives 0: an empty password. A whole
     // number too large for an int is above the cap all the same.
     bool inRange = false;
@@ -37,8 +37,8 @@ void MainWindow::deliverGeneratedPassword()
     const int length = text.toInt(&inRange, 10);
     if (length > maxPasswordLength || (!inRange && isPositiveWholeNumber(text))) {
         QMessageBox::warning(this, title,
-            QStringLiteral("The length must be at most %1.").arg(maxPasswordLength),
-            QMessageBox::Ok, QMessageBox::NoButton);
+            tr("The length must be at most %1.").arg(maxPasswordLength), QMessageBox::Ok,
+            QMessageBox::NoButton);
         return;
     }
 
@@ -46,6 +46,6 @@ void MainWindow::deliverGeneratedPassword()
     QGuiApplication::clipboard()->setMimeData(secretMimeData(password), QClipboard::Clipboard);
     generatedPasswordEdit->setText(password);
     QMessageBox::information(this, title,
-        QStringLiteral("Your new password has been copied to the clipboard:\n\n") + password,
-        QMessageBox::Ok, QMessageBox::NoButton);
+        tr("Your new password has been copied to the clipboard:\n\n") + password, QMessageBox::Ok,
+        QMessageBox::NoButton);
 }

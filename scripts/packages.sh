@@ -5,7 +5,10 @@
 # and by the one that builds a clean Debian root for the test suite.
 
 # Building the program.
-build_packages=(cmake ninja-build g++ qt6-base-dev pkgconf libsodium-dev libacl1-dev libattr1-dev)
+# Qt Linguist's tools and CMake package build the translations; Qt's own
+# translations give its buttons and file dialogs the user's language.
+build_packages=(cmake ninja-build g++ qt6-base-dev pkgconf libsodium-dev libacl1-dev libattr1-dev
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n)
 
 # What the tests need beyond the build: the end-to-end tests' X server and
 # input, the fuzzing build, the save's fault injection, a vault's access

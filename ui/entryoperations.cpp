@@ -55,9 +55,9 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
         QString label;
     };
     const Prompt prompts[] = {
-        { &Entry::service, QStringLiteral("Service:") },
-        { &Entry::username, QStringLiteral("Username:") },
-        { &Entry::password, QStringLiteral("Password:") },
+        { &Entry::service, tr("Service:") },
+        { &Entry::username, tr("Username:") },
+        { &Entry::password, tr("Password:") },
     };
 
     Entry answer;
@@ -72,8 +72,7 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
             text = withoutTrailingLineBreaks(text);
             if (!isStorableText(text)) {
                 QMessageBox::warning(this, title,
-                    QStringLiteral(
-                        "Entries cannot contain tabs, line breaks or other control characters."),
+                    tr("Entries cannot contain tabs, line breaks or other control characters."),
                     QMessageBox::Ok, QMessageBox::NoButton);
                 return false;
             }
@@ -92,7 +91,7 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
 void MainWindow::addEntry()
 {
     Entry entry;
-    if (!promptEntry(QStringLiteral("Add Entry"), entry))
+    if (!promptEntry(tr("Add Entry"), entry))
         return;
     appendEntry(entry);
     // Laid out now rather than later, so that the scroll bar reaches the new row.
@@ -110,11 +109,11 @@ int MainWindow::selectedRow() const
 
 void MainWindow::editEntry()
 {
-    const QString title = QStringLiteral("Edit Entry");
+    const QString title = tr("Edit Entry");
     const int row = selectedRow();
     if (row < 0) {
-        QMessageBox::warning(this, title, QStringLiteral("No row selected."), QMessageBox::Ok,
-            QMessageBox::NoButton);
+        QMessageBox::warning(
+            this, title, tr("No row selected."), QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
     Entry entry = entryAt(row);
@@ -129,8 +128,8 @@ void MainWindow::deleteEntry()
 {
     const int row = selectedRow();
     if (row < 0) {
-        QMessageBox::warning(this, QStringLiteral("Delete Entry"),
-            QStringLiteral("No row selected."), QMessageBox::Ok, QMessageBox::NoButton);
+        QMessageBox::warning(this, tr("Delete Entry"), tr("No row selected."), QMessageBox::Ok,
+            QMessageBox::NoButton);
         return;
     }
     table->removeRow(row);

@@ -83,15 +83,14 @@ void MainWindow::setUpTable()
     table = new QTableWidget(this);
     table->setObjectName(QStringLiteral("table"));
     table->setColumnCount(3);
-    table->setHorizontalHeaderLabels(
-        { QStringLiteral("Service"), QStringLiteral("Username"), QStringLiteral("Password") });
+    table->setHorizontalHeaderLabels({ tr("Service"), tr("Username"), tr("Password") });
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves the table for the toolbar; the arrow keys move between rows.
     table->setTabKeyNavigation(false);
-    table->setAccessibleName(QStringLiteral("Entries"));
+    table->setAccessibleName(tr("Entries"));
 
     // The table's own copy would put a stored password on the clipboard
     // unmarked, for every clipboard history to keep.
@@ -106,15 +105,15 @@ void MainWindow::setUpTable()
 // createPopupMenu) nor moved away.
 QToolBar *MainWindow::createToolBar()
 {
-    QToolBar *toolBar = addToolBar(QStringLiteral("Main"));
+    QToolBar *toolBar = addToolBar(tr("Main"));
     toolBar->setMovable(false);
     toolBar->setFloatable(false);
-    toolBar->addAction(QStringLiteral("Add"), this, &MainWindow::addEntry);
-    toolBar->addAction(QStringLiteral("Edit"), this, &MainWindow::editEntry);
-    toolBar->addAction(QStringLiteral("Delete"), this, &MainWindow::deleteEntry);
+    toolBar->addAction(tr("Add"), this, &MainWindow::addEntry);
+    toolBar->addAction(tr("Edit"), this, &MainWindow::editEntry);
+    toolBar->addAction(tr("Delete"), this, &MainWindow::deleteEntry);
     toolBar->addSeparator();
-    toolBar->addAction(QStringLiteral("Save"), this, &MainWindow::saveToFile);
-    toolBar->addAction(QStringLiteral("Load"), this, &MainWindow::loadFromFile);
+    toolBar->addAction(tr("Save"), this, &MainWindow::saveToFile);
+    toolBar->addAction(tr("Load"), this, &MainWindow::loadFromFile);
     // Toolbar buttons take no keyboard focus by default, which would leave a
     // user without a mouse unable to reach any operation.
     const QWidgetList buttons = toolButtons(toolBar);
@@ -127,10 +126,10 @@ QToolBar *MainWindow::createToolBar()
 // below the table; returns the button.
 QWidget *MainWindow::setUpGenerator(QVBoxLayout *layout)
 {
-    auto *generateButton = new QPushButton(QStringLiteral("Generate Password"));
+    auto *generateButton = new QPushButton(tr("Generate Password"));
     layout->addWidget(generateButton);
     auto *generatorRow = new QHBoxLayout;
-    auto *lengthLabel = new QLabel(QStringLiteral("Length:"));
+    auto *lengthLabel = new QLabel(tr("Length:"));
     lengthLabel->setBuddy(lengthEdit); // a screen reader announces the field by its label
     generatorRow->addWidget(lengthLabel);
     generatorRow->addWidget(lengthEdit);
@@ -139,7 +138,7 @@ QWidget *MainWindow::setUpGenerator(QVBoxLayout *layout)
     lengthEdit->setText(QStringLiteral("16"));
     lengthEdit->setObjectName(QStringLiteral("lengthEdit"));
     generatedPasswordEdit->setObjectName(QStringLiteral("generatedPasswordEdit"));
-    generatedPasswordEdit->setAccessibleName(QStringLiteral("Generated password"));
+    generatedPasswordEdit->setAccessibleName(tr("Generated password"));
     connect(generateButton, &QPushButton::clicked, this, [this] { deliverGeneratedPassword(); });
     return generateButton;
 }
@@ -175,9 +174,9 @@ MainWindow::~MainWindow() = default;
 // file dialog or the save fails, the window stays open with all its rows.
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    const QMessageBox::StandardButton answer = QMessageBox::question(this, QStringLiteral("Exit"),
-        QStringLiteral("Do you want to save before exiting?"),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::NoButton);
+    const QMessageBox::StandardButton answer
+        = QMessageBox::question(this, tr("Exit"), tr("Do you want to save before exiting?"),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::NoButton);
     const bool close = answer != QMessageBox::Cancel && (answer != QMessageBox::Yes || saveVault());
     event->setAccepted(close);
 }

@@ -15,6 +15,15 @@
 
 #include <memory>
 
+namespace {
+
+// The texts QLineEdit gives its menu's Cut and Copy, translated in Qt's own
+// catalogue, not Keyloft's.
+const char cutText[] = "Cu&t";
+const char copyText[] = "&Copy";
+
+} // namespace
+
 SecretClipboard::SecretClipboard(QObject *parent)
     : QObject(parent)
 {
@@ -44,8 +53,8 @@ bool SecretClipboard::eventFilter(QObject *watched, QEvent *event)
         const std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
         const QList<QAction *> actions = menu->actions();
         for (QAction *action : actions) {
-            const bool cut = action->text().startsWith(QLineEdit::tr("Cu&t"));
-            if (!cut && !action->text().startsWith(QLineEdit::tr("&Copy")))
+            const bool cut = action->text().startsWith(QLineEdit::tr(cutText));
+            if (!cut && !action->text().startsWith(QLineEdit::tr(copyText)))
                 continue;
             auto *own = new QAction(action->icon(), action->text(), menu.get());
             own->setEnabled(action->isEnabled());

@@ -17,22 +17,22 @@ namespace {
 
 QString vaultFilter()
 {
-    return QStringLiteral("Password DB (*.pwdb);;All Files (*)");
+    return MainWindow::tr("Password DB (*.pwdb);;All Files (*)");
 }
 
 // What a failed load or save keeps behind "Show Details…": the file, and
 // what the system said of the call that failed, if one did.
 QString failureDetails(const QString &path, int error)
 {
-    QString details = QStringLiteral("File: %1").arg(QDir::toNativeSeparators(path));
+    QString details = MainWindow::tr("File: %1").arg(QDir::toNativeSeparators(path));
     if (error != 0)
-        details += QStringLiteral("\nReason: %1").arg(qt_error_string(error));
+        details += u'\n' + MainWindow::tr("Reason: %1").arg(qt_error_string(error));
     return details;
 }
 
 void showError(QWidget *parent, const QString &text, const QString &details)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, MainWindow::tr("Error"), text, QMessageBox::Ok, parent);
     box.setDetailedText(details);
     box.exec();
 }
@@ -41,8 +41,8 @@ void showError(QWidget *parent, const QString &text, const QString &details)
 VaultSession::Answer askMergeOrReplace(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
-    QPushButton *merge = box.addButton(QStringLiteral("Merge"), QMessageBox::AcceptRole);
-    QPushButton *replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+    QPushButton *merge = box.addButton(MainWindow::tr("Merge"), QMessageBox::AcceptRole);
+    QPushButton *replace = box.addButton(MainWindow::tr("Replace"), QMessageBox::DestructiveRole);
     box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(merge);
     box.exec();
@@ -71,32 +71,32 @@ public:
     QString chooseFile(const QString &start) override
     {
         return QFileDialog::getSaveFileName(
-            m_window, QStringLiteral("Save Passwords"), start, vaultFilter());
+            m_window, MainWindow::tr("Save Passwords"), start, vaultFilter());
     }
 
     VaultSession::Answer ask(VaultSession::Question question) override
     {
         switch (question) {
         case VaultSession::Question::VaultChanged:
-            return askMergeOrReplace(m_window, QStringLiteral("Vault Changed"),
-                QStringLiteral("The vault file has been changed by another program since "
+            return askMergeOrReplace(m_window, MainWindow::tr("Vault Changed"),
+                MainWindow::tr("The vault file has been changed by another program since "
                                "Keyloft last loaded or saved it. Merge its changes with the "
                                "entries in this window, or replace it with the entries in this "
                                "window?"));
         case VaultSession::Question::NotFullyRead:
-            return askYesOrNo(m_window, QStringLiteral("Vault Not Fully Read"),
-                QStringLiteral("Some lines of the vault file are not entries and would be lost "
+            return askYesOrNo(m_window, MainWindow::tr("Vault Not Fully Read"),
+                MainWindow::tr("Some lines of the vault file are not entries and would be lost "
                                "by saving. If the entries look wrong, the master password was "
                                "probably mistyped. Save anyway?"));
         case VaultSession::Question::ReplaceVault:
-            return askMergeOrReplace(m_window, QStringLiteral("Replace Vault"),
-                QStringLiteral("The file already holds entries of a vault with this master "
+            return askMergeOrReplace(m_window, MainWindow::tr("Replace Vault"),
+                MainWindow::tr("The file already holds entries of a vault with this master "
                                "password that are not in this window. Merge them with the "
                                "entries in this window, or replace them with the entries in "
                                "this window?"));
         case VaultSession::Question::ReplaceOtherKeyVault:
-            return askYesOrNo(m_window, QStringLiteral("Replace Vault"),
-                QStringLiteral("The file is a vault that Keyloft saved with another master "
+            return askYesOrNo(m_window, MainWindow::tr("Replace Vault"),
+                MainWindow::tr("The file is a vault that Keyloft saved with another master "
                                "password. Replacing it loses its entries. Replace it with the "
                                "entries in this window?"));
         }
@@ -107,8 +107,8 @@ public:
     {
         const PasswordTypingHidden hidden;
         bool confirmed = false;
-        QString typed = QInputDialog::getText(m_window, QStringLiteral("Confirm Master Password"),
-            QStringLiteral("Type the master password again:"), QLineEdit::Password, QString(),
+        QString typed = QInputDialog::getText(m_window, MainWindow::tr("Confirm Master Password"),
+            MainWindow::tr("Type the master password again:"), QLineEdit::Password, QString(),
             &confirmed, Qt::WindowFlags(), Qt::ImhNone);
         if (confirmed)
             return typed;
@@ -125,26 +125,26 @@ QString saveMessage(VaultSession::SaveOutcome outcome)
 {
     switch (outcome) {
     case VaultSession::SaveOutcome::Saved:
-        return QStringLiteral("Passwords saved successfully.");
+        return MainWindow::tr("Passwords saved successfully.");
     case VaultSession::SaveOutcome::Declined:
     case VaultSession::SaveOutcome::OpenFailed:
         break;
     case VaultSession::SaveOutcome::WriteFailed:
-        return QStringLiteral("Failed to write file.");
+        return MainWindow::tr("Failed to write file.");
     case VaultSession::SaveOutcome::Damaged:
-        return QStringLiteral("Failed to write file. The vault file may be damaged: save again "
+        return MainWindow::tr("Failed to write file. The vault file may be damaged: save again "
                               "before you close Keyloft.");
     case VaultSession::SaveOutcome::NotMergeable:
-        return QStringLiteral(
+        return MainWindow::tr(
             "The vault file cannot be merged: it is not a vault of this master password.");
     case VaultSession::SaveOutcome::NotConfirmed:
-        return QStringLiteral("The master password does not match the one Keyloft was started "
+        return MainWindow::tr("The master password does not match the one Keyloft was started "
                               "with. Nothing was saved.");
     case VaultSession::SaveOutcome::Unconfirmed:
-        return QStringLiteral("The vault file was written, but the system could not confirm "
+        return MainWindow::tr("The vault file was written, but the system could not confirm "
                               "that it is safely on disk. Save again before you close Keyloft.");
     }
-    return QStringLiteral("Failed to open file for writing.");
+    return MainWindow::tr("Failed to open file for writing.");
 }
 
 QString loadMessage(VaultSession::LoadOutcome outcome)
@@ -154,13 +154,13 @@ QString loadMessage(VaultSession::LoadOutcome outcome)
     case VaultSession::LoadOutcome::OpenFailed:
         break;
     case VaultSession::LoadOutcome::ReadFailed:
-        return QStringLiteral("Failed to read file.");
+        return MainWindow::tr("Failed to read file.");
     case VaultSession::LoadOutcome::TooLarge:
-        return QStringLiteral("This file is too large to be a vault.");
+        return MainWindow::tr("This file is too large to be a vault.");
     case VaultSession::LoadOutcome::NotAVault:
-        return QStringLiteral("This file is not a vault or the master password is wrong.");
+        return MainWindow::tr("This file is not a vault or the master password is wrong.");
     }
-    return QStringLiteral("Failed to open file for reading.");
+    return MainWindow::tr("Failed to open file for reading.");
 }
 
 } // namespace
@@ -194,17 +194,17 @@ bool MainWindow::saveVault()
 
     const bool saved = result.outcome == VaultSession::SaveOutcome::Saved;
     QMessageBox box(saved ? QMessageBox::Information : QMessageBox::Critical,
-        saved ? QStringLiteral("Saved") : QStringLiteral("Error"), saveMessage(result.outcome),
+        saved ? MainWindow::tr("Saved") : MainWindow::tr("Error"), saveMessage(result.outcome),
         QMessageBox::Ok, this);
+    // English says "1 entry was", which no number put into the plural text
+    // gives; other languages choose their forms for any count.
     if (result.conflicts == 1)
-        box.setInformativeText(QStringLiteral("1 entry was changed both in this window and in "
-                                              "the file: both versions are kept, the file's "
-                                              "first."));
+        box.setInformativeText(tr("1 entry was changed both in this window and in the file: both "
+                                  "versions are kept, the file's first."));
     else if (result.conflicts > 1)
-        box.setInformativeText(QStringLiteral("%1 entries were changed both in this window and "
-                                              "in the file: both versions are kept, the file's "
-                                              "first.")
-                                   .arg(result.conflicts));
+        box.setInformativeText(tr("%n entries were changed both in this window and in the file: "
+                                  "both versions are kept, the file's first.",
+            nullptr, result.conflicts));
     if (!saved)
         box.setDetailedText(failureDetails(session.currentFile(), result.error));
     box.exec();
@@ -215,7 +215,7 @@ void MainWindow::loadFromFile()
 {
     if (session.currentFile().isEmpty()) {
         const QString path = QFileDialog::getOpenFileName(
-            this, QStringLiteral("Open Passwords"), QString(), vaultFilter());
+            this, MainWindow::tr("Open Passwords"), QString(), vaultFilter());
         if (path.isEmpty())
             return;
         session.setPath(path);
@@ -232,6 +232,6 @@ void MainWindow::loadFromFile()
     }
 
     showEntries(entries);
-    QMessageBox::information(this, QStringLiteral("Loaded"),
-        QStringLiteral("Passwords loaded successfully."), QMessageBox::Ok, QMessageBox::NoButton);
+    QMessageBox::information(this, MainWindow::tr("Loaded"),
+        MainWindow::tr("Passwords loaded successfully."), QMessageBox::Ok, QMessageBox::NoButton);
 }
