@@ -117,6 +117,16 @@ QList<Entry> entriesOf(const QStringList &texts)
     return entries;
 }
 
+QByteArray vaultTextOf(const QStringList &texts)
+{
+    QByteArray text;
+    for (const Entry &entry : entriesOf(texts))
+        text += entry.service.isEmpty() ? "\n"
+                                        : entry.service.toUtf8() + '\t' + entry.username.toUtf8()
+                + '\t' + entry.password.toUtf8() + '\n';
+    return text;
+}
+
 bool triggerAction(QMainWindow &window, const QString &text)
 {
     const auto toolBars = window.findChildren<QToolBar *>();

@@ -61,6 +61,8 @@ void expectConfirmation(
 // Entries written as "service:password" (user name "user"), or
 // "service/user:password"; an empty text stands for an entry of nothing.
 QList<Entry> entriesOf(const QStringList &texts);
+// Those entries as vault text, joined here.
+QByteArray vaultTextOf(const QStringList &texts);
 
 // Triggers the toolbar action with this text; false when there is none.
 bool triggerAction(QMainWindow &window, const QString &text);

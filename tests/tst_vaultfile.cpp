@@ -111,6 +111,8 @@ private slots:
     void fullDiskKeepsTheOldVault();
     void twoWindowsOnOneFile();
     void conflictingEditsAreKeptAndTold();
+    void conflictCopiesAreOfferedAfterALoad_data();
+    void conflictCopiesAreOfferedAfterALoad();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -788,6 +790,80 @@ void TestVaultFile::conflictingEditsAreKeptAndTold()
         QList<QStringList>(
             { { "a", "user", "1" }, { "bank", "user", "from A" }, { "bank", "user", "from B" } }));
     QCOMPARE(entryTable(b)->currentRow(), 1);
+}
+
+void TestVaultFile::conflictCopiesAreOfferedAfterALoad_data()
+{
+    QTest::addColumn<bool>("atStartUp"); // or by Load
+    QTest::addColumn<bool>("merge"); // or Ignore
+    QTest::addColumn<bool>("deleteOne"); // delete c, held by the newer copy alone
+    QTest::addRow("at start-up, Merge, then Save") << true << true << false;
+    QTest::addRow("by Load, Merge, delete an entry, then Save") << false << true << true;
+    QTest::addRow("by Load, Ignore") << false << false << false;
+}
+
+// Entries a sync tool moved into conflict copies are offered after the
+// load: Merge brings them into the table, oldest copy first, and the save
+// that writes them moves the copies it holds whole to the trash; Ignore
+// changes nothing.
+void TestVaultFile::conflictCopiesAreOfferedAfterALoad()
+{
+    QFETCH(bool, atStartUp);
+    QFETCH(bool, merge);
+    QFETCH(bool, deleteOne);
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    QVERIFY(QDir(trash).removeRecursively()); // what earlier rows moved there
+    const QString file = path(QStringLiteral("vault.pwdb"));
+    const QString older = QStringLiteral("vault.sync-conflict-20261207-200852-BSADUBW.pwdb");
+    const QString newer = QStringLiteral("vault (Alice's conflicted copy 2026-12-08).pwdb");
+    QVERIFY(writeBytes(file, xorBytes("a\tu\t1\n", "pw")));
+    QVERIFY(writeBytes(path(newer), xorBytes("a\tu\t1\nc\tu\t3\n", "pw")));
+    QVERIFY(writeBytes(path(older), xorBytes("b\tu\t2\na\tu\t1\n", "pw")));
+    QFile copy(path(older));
+    QVERIFY(copy.open(QIODevice::ReadWrite)
+        && copy.setFileTime(
+            QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+    copy.close();
+
+    DialogDriver driver;
+    if (!atStartUp)
+        driver.fileDialog(QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, file);
+    expectLoaded(driver);
+    driver
+        .choice(QMessageBox::Question, QStringLiteral("Conflicting Copies"),
+            QStringLiteral("A sync tool left 2 copies of this vault with entries that are not in "
+                           "it. Merge their entries into this window?"),
+            { { QStringLiteral("Merge"), QMessageBox::AcceptRole },
+                { QStringLiteral("Ignore"), QMessageBox::RejectRole } },
+            merge ? QStringLiteral("Merge") : QString(), QStringLiteral("Merge"))
+        .informativeText(older + u'\n' + newer);
+    MainWindow window(atStartUp ? file : QString(), QStringLiteral("pw"));
+    if (!atStartUp)
+        QVERIFY(triggerAction(window, QStringLiteral("Load")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    if (!merge) {
+        QCOMPARE(tableRows(entryTable(window)), QList<QStringList>({ { "a", "u", "1" } }));
+        QCOMPARE(filesIn(m_dir->path()), QStringList({ newer, "vault.pwdb", older }));
+        return;
+    }
+    QList<QStringList> all = { { "a", "u", "1" }, { "b", "u", "2" }, { "c", "u", "3" } };
+    QCOMPARE(tableRows(entryTable(window)), all);
+    QCOMPARE(readBytes(file), xorBytes("a\tu\t1\n", "pw")); // nothing written yet
+    if (deleteOne) {
+        entryTable(window)->setCurrentCell(2, 0);
+        QVERIFY(triggerAction(window, QStringLiteral("Delete")));
+        all.removeLast();
+    }
+
+    expectConfirmation(driver);
+    expectSaved(driver);
+    QVERIFY(triggerAction(window, QStringLiteral("Save")));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QCOMPARE(readBytes(file), xorBytes(vaultText(all), "pw"));
+    QCOMPARE(filesIn(m_dir->path()),
+        deleteOne ? QStringList({ newer, "vault.pwdb" }) : QStringList { "vault.pwdb" });
+    QCOMPARE(filesIn(trash + QStringLiteral("/files")),
+        deleteOne ? QStringList { older } : QStringList({ newer, older }));
 }
 
 QTEST_MAIN(TestVaultFile)

@@ -86,6 +86,8 @@ private slots:
     void chosenFileIsChecked_data();
     void chosenFileIsChecked();
     void sameFileAfterAFailedSaveIsChecked();
+    void conflictCopiesAreFound_data();
+    void conflictCopiesAreFound();
     void mergeKeepsWhatEitherSideWrote_data();
     void mergeKeepsWhatEitherSideWrote();
     void writeFindsTheFileAsTheCheckDid_data();
@@ -396,6 +398,59 @@ void TestVaultSession::sameFileAfterAFailedSaveIsChecked()
     QCOMPARE(readBytes(file), meanwhile);
 }
 
+void TestVaultSession::conflictCopiesAreFound_data()
+{
+    QTest::addColumn<QString>("vault"); // the vault file's name
+    QTest::addColumn<QString>("copy"); // a file beside it
+    QTest::addColumn<QByteArray>("key"); // the copy's
+    QTest::addColumn<QStringList>("entries"); // the copy's, beside the vault's "a:1"
+    QTest::addColumn<bool>("found");
+
+    const auto row
+        = [](const char *name, const QString &copy, bool found,
+              const QString &vault = QStringLiteral("vault.pwdb"), const QByteArray &key = "pw",
+              const QStringList &entries = { "a:1", "b:1" }) {
+              QTest::addRow("%s", name) << vault << copy << key << entries << found;
+          };
+    const QString syncthing = QStringLiteral("vault.sync-conflict-20261207-200852-BSADUBW");
+    row("Syncthing", syncthing + ".pwdb", true);
+    row("Nextcloud and ownCloud, conflicted copy", "vault (conflicted copy 2026-12-07 200852).pwdb",
+        true);
+    row("Nextcloud and ownCloud, _conflict", "vault_conflict-20261207-200852.pwdb", true);
+    row("Dropbox", "vault (Alice's conflicted copy 2026-12-07).pwdb", true);
+    row("a vault without an extension", syncthing, true, "vault");
+    row("another vault's copy", "other.sync-conflict-20261207-200852-BSADUBW.pwdb", false);
+    row("the wrong extension", syncthing + ".txt", false);
+    row("a copy under another master password", syncthing + ".pwdb", false, "vault.pwdb", "other");
+    row("a copy that would lose a blank line", syncthing + ".pwdb", false, "vault.pwdb", "pw",
+        { "b:1", "" });
+    row("a copy whose entries are all in the vault", syncthing + ".pwdb", false, "vault.pwdb", "pw",
+        { "a:1" });
+}
+
+// The copies a sync tool leaves under its own names are found when they
+// hold something the vault does not, under this master password.
+void TestVaultSession::conflictCopiesAreFound()
+{
+    QFETCH(QString, vault);
+    QFETCH(QString, copy);
+    QFETCH(QByteArray, key);
+    QFETCH(QStringList, entries);
+    QFETCH(bool, found);
+
+    QVERIFY(writeBytes(path(vault), xorBytes("a\tuser\t1\n", "pw")));
+    QVERIFY(writeBytes(path(copy), xorBytes(vaultTextOf(entries), key)));
+    VaultSession session(path(vault), "pw");
+    QList<Entry> loaded;
+    QCOMPARE(session.load(loaded), VaultSession::LoadOutcome::Loaded);
+    const QList<ConflictCopy> copies = session.conflictCopies(loaded);
+    QCOMPARE(copies.size(), found ? 1 : 0);
+    if (found) {
+        QCOMPARE(copies.first().path, path(copy));
+        QCOMPARE(copies.first().entries, entriesOf(entries));
+    }
+}
+
 void TestVaultSession::mergeKeepsWhatEitherSideWrote_data()
 {
     // Entries as "service:password"; a null base: no file when the window
@@ -434,24 +489,17 @@ void TestVaultSession::mergeKeepsWhatEitherSideWrote()
     QFETCH(QStringList, window);
     QFETCH(QStringList, merged);
     QFETCH(int, conflicts);
-    const auto text = [](const QStringList &list) {
-        QByteArray result;
-        for (const Entry &entry : entriesOf(list))
-            result += entry.service.isEmpty() ? "\n"
-                                              : entry.service.toUtf8() + '\t'
-                    + entry.username.toUtf8() + '\t' + entry.password.toUtf8() + '\n';
-        return result;
-    };
 
     const QString vault = path(QStringLiteral("vault.pwdb"));
     if (!base.isEmpty())
-        QVERIFY(writeBytes(vault, xorBytes(text(base), "pw")));
+        QVERIFY(writeBytes(vault, xorBytes(vaultTextOf(base), "pw")));
     VaultSession session(vault, "pw");
     QList<Entry> read;
     session.load(read);
     QCOMPARE(read, entriesOf(base));
-    const QByteArray theirs = file == QStringList { "other key" } ? xorBytes(text({ "a:1" }), "PW")
-                                                                  : xorBytes(text(file), "pw");
+    const QByteArray theirs = file == QStringList { "other key" }
+        ? xorBytes(vaultTextOf({ "a:1" }), "PW")
+        : xorBytes(vaultTextOf(file), "pw");
     QVERIFY(writeBytes(vault, theirs));
 
     ScriptedQuestions answers;
@@ -472,7 +520,7 @@ void TestVaultSession::mergeKeepsWhatEitherSideWrote()
     QCOMPARE(result.conflicts, conflicts);
     QCOMPARE(result.firstConflict, conflicts ? 1 : -1);
     QCOMPARE(shown, entriesOf(merged));
-    QCOMPARE(readBytes(vault), xorBytes(text(merged), "pw"));
+    QCOMPARE(readBytes(vault), xorBytes(vaultTextOf(merged), "pw"));
 }
 
 void TestVaultSession::writeFindsTheFileAsTheCheckDid_data()

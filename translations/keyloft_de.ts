@@ -246,6 +246,25 @@
         <source>Reason: %1</source>
         <translation>Grund: %1</translation>
     </message>
+    <message>
+        <source>Conflicting Copies</source>
+        <translation>Widersprüchliche Kopien</translation>
+    </message>
+    <message>
+        <source>A sync tool left 1 copy of this vault with entries that are not in it. Merge their entries into this window?</source>
+        <translation>Ein Synchronisierungsprogramm hat 1 Kopie dieses Tresors mit Einträgen hinterlassen, die nicht in ihm stehen. Sollen ihre Einträge in dieses Fenster übernommen werden?</translation>
+    </message>
+    <message numerus="yes">
+        <source>A sync tool left %n copies of this vault with entries that are not in it. Merge their entries into this window?</source>
+        <translation>
+            <numerusform>Ein Synchronisierungsprogramm hat %n Kopie dieses Tresors mit Einträgen hinterlassen, die nicht in ihm stehen. Sollen ihre Einträge in dieses Fenster übernommen werden?</numerusform>
+            <numerusform>Ein Synchronisierungsprogramm hat %n Kopien dieses Tresors mit Einträgen hinterlassen, die nicht in ihm stehen. Sollen ihre Einträge in dieses Fenster übernommen werden?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Ignore</source>
+        <translation>Ignorieren</translation>
+    </message>
 </context>
 <context>
     <name>MasterPassword</name>

@@ -246,6 +246,25 @@
         <source>Reason: %1</source>
         <translation>Raison&#xa0;: %1</translation>
     </message>
+    <message>
+        <source>Conflicting Copies</source>
+        <translation>Copies en conflit</translation>
+    </message>
+    <message>
+        <source>A sync tool left 1 copy of this vault with entries that are not in it. Merge their entries into this window?</source>
+        <translation>Un outil de synchronisation a laissé 1 copie de ce coffre avec des entrées qui n’y figurent pas. Fusionner ses entrées dans cette fenêtre&#x202f;?</translation>
+    </message>
+    <message numerus="yes">
+        <source>A sync tool left %n copies of this vault with entries that are not in it. Merge their entries into this window?</source>
+        <translation>
+            <numerusform>Un outil de synchronisation a laissé %n copie de ce coffre avec des entrées qui n’y figurent pas. Fusionner ses entrées dans cette fenêtre&#x202f;?</numerusform>
+            <numerusform>Un outil de synchronisation a laissé %n copies de ce coffre avec des entrées qui n’y figurent pas. Fusionner leurs entrées dans cette fenêtre&#x202f;?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Ignore</source>
+        <translation>Ignorer</translation>
+    </message>
 </context>
 <context>
     <name>MasterPassword</name>

@@ -52,6 +52,7 @@ private:
     // Puts new items holding the entry's texts into an existing, empty row.
     void setEntryAt(int row, const Entry &entry);
     bool saveVault();
+    void offerConflictCopies(const QList<Entry> &entries);
     // Replaces the table's rows by `entries`.
     void showEntries(const QList<Entry> &entries);
     void deliverGeneratedPassword();

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -232,6 +233,45 @@ void MainWindow::loadFromFile()
     }
 
     showEntries(entries);
-    QMessageBox::information(this, MainWindow::tr("Loaded"),
-        MainWindow::tr("Passwords loaded successfully."), QMessageBox::Ok, QMessageBox::NoButton);
+    QMessageBox::information(this, tr("Loaded"), tr("Passwords loaded successfully."),
+        QMessageBox::Ok, QMessageBox::NoButton);
+    offerConflictCopies(entries);
+}
+
+// Entries that a sync tool moved into conflict copies of the vault, when two
+// computers saved it at once, come back into the table on request: each
+// copy, the oldest first, merged by the entry rules with nothing as the
+// base, so nothing is deleted and a changed entry stays beside the vault's.
+// Nothing is written until the user saves.
+void MainWindow::offerConflictCopies(const QList<Entry> &entries)
+{
+    const QList<ConflictCopy> copies = session.conflictCopies(entries);
+    if (copies.isEmpty())
+        return;
+    const int count = int(copies.size());
+    QStringList names;
+    QStringList paths;
+    for (const ConflictCopy &copy : copies) {
+        names << QFileInfo(copy.path).fileName();
+        paths << copy.path;
+    }
+    QMessageBox box(QMessageBox::Question, tr("Conflicting Copies"),
+        count == 1 ? tr("A sync tool left 1 copy of this vault with entries that are not in it. "
+                        "Merge their entries into this window?")
+                   : tr("A sync tool left %n copies of this vault with entries that are not in "
+                        "it. Merge their entries into this window?",
+                       nullptr, count),
+        QMessageBox::NoButton, this);
+    box.setInformativeText(names.join(u'\n'));
+    QPushButton *merge = box.addButton(tr("Merge"), QMessageBox::AcceptRole);
+    box.setEscapeButton(box.addButton(tr("Ignore"), QMessageBox::RejectRole));
+    box.setDefaultButton(merge);
+    box.exec();
+    if (box.clickedButton() != merge)
+        return;
+    QList<Entry> merged = entries;
+    for (const ConflictCopy &copy : copies)
+        merged = mergeEntries({}, merged, copy.entries).entries;
+    showEntries(merged);
+    session.copiesMerged(paths);
 }

@@ -8,6 +8,7 @@
 #include "vault/vaultmerge.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -63,6 +64,7 @@ bool VaultSession::finishInterruptedSave(VaultLocation &vault)
 
 VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries, int *error)
 {
+    m_mergedCopies.clear();
     VaultLocation vault(m_currentFile);
     QByteArray content;
     FileStamp stamp;
@@ -324,6 +326,7 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
         m_lastSeen = VaultSnapshot::of(content, stamp);
         m_loadDroppedLines = false;
         rememberKey(vault, stamp);
+        trashMergedCopies(ours);
         result.outcome = SaveOutcome::Saved;
         result.error = 0;
         break;
@@ -358,6 +361,28 @@ void VaultSession::rememberKey(const VaultLocation &vault, const FileStamp &stam
     m_confirmedFor.remove(vault.target());
     qWarning("keyloft: the record of the master password of %s cannot be kept in %s: %s",
         qUtf8Printable(path), qUtf8Printable(m_savedKeys.recordFile(path)), std::strerror(error));
+}
+
+QList<ConflictCopy> VaultSession::conflictCopies(const QList<Entry> &entries) const
+{
+    return findConflictCopies(m_currentFile, m_masterKey.view(), entries);
+}
+
+void VaultSession::copiesMerged(const QStringList &paths)
+{
+    m_mergedCopies += paths;
+}
+
+// Only a copy that holds nothing the vault does not, as it is now, goes; to
+// the trash, never deleted outright. Where there is no trash, it stays.
+void VaultSession::trashMergedCopies(const QList<Entry> &saved)
+{
+    QStringList kept;
+    for (const QString &path : std::as_const(m_mergedCopies)) {
+        if (!isHeldIn(path, m_masterKey.view(), saved) || !QFile::moveToTrash(path))
+            kept << path;
+    }
+    m_mergedCopies = kept;
 }
 
 // The entries of what `snapshot` saw, deciphered with this session's key;

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "vault/conflictcopies.h"
 #include "vault/entry.h"
 #include "vault/savedkeys.h"
 #include "vault/secretmemory.h"
@@ -133,6 +134,14 @@ public:
     // for a changed one: the save fails instead.
     SaveResult save(const QList<Entry> &entries, Questions &questions);
 
+    // The conflict copies a sync tool left beside the vault that hold
+    // entries `entries` does not (see findConflictCopies).
+    QList<ConflictCopy> conflictCopies(const QList<Entry> &entries) const;
+    // The copies at `paths` were merged into the window: from the next
+    // successful save on, each whose entries are all in the saved vault goes
+    // to the desktop's trash.
+    void copiesMerged(const QStringList &paths);
+
 private:
     QString saveDialogStart() const;
     enum class ChosenFile { Own, Other, Unopened, Stop };
@@ -142,6 +151,7 @@ private:
     static QList<Entry> takeMerge(const MergedEntries &merge, SaveResult &result);
     bool mustConfirmKey(const VaultLocation &vault, const FoundFile &found, bool unopened) const;
     void rememberKey(const VaultLocation &vault, const FileStamp &stamp);
+    void trashMergedCopies(const QList<Entry> &saved);
     std::optional<QList<Entry>> entriesOf(const VaultSnapshot &snapshot, bool *lossless) const;
     void rememberAfterFailedWrite(
         const VaultLocation &vault, const QByteArray &attempted, bool damaged);
@@ -151,6 +161,8 @@ private:
     VaultSnapshot m_lastSeen;
     bool m_loadDroppedLines = false;
     bool m_lastSaveFailed = false;
+    // Conflict copies merged into the window, not yet in the trash.
+    QStringList m_mergedCopies;
     // The vaults the master password was confirmed for in this run.
     QSet<QString> m_confirmedFor;
     SavedKeys m_savedKeys;
