@@ -36,7 +36,8 @@ struct Request
 QString firstUnknownOption(const QStringList &arguments, const QCommandLineParser &parser)
 {
     const QStringList unknown = parser.unknownOptionNames();
-    for (const QString &argument : arguments.mid(1)) {
+    const QStringList typed = arguments.mid(1);
+    for (const QString &argument : typed) {
         if (argument == QLatin1String("--"))
             break;
         if (argument == QLatin1String("-")
