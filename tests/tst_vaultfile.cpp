@@ -826,24 +826,33 @@ void TestVaultFile::conflictCopiesAreOfferedAfterALoad()
     copy.close();
 
     DialogDriver driver;
-    if (!atStartUp)
-        driver.fileDialog(QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, file);
-    expectLoaded(driver);
-    driver
-        .choice(QMessageBox::Question, QStringLiteral("Conflicting Copies"),
-            QStringLiteral("A sync tool left 2 copies of this vault with entries that are not in "
-                           "it. Merge their entries into this window?"),
-            { { QStringLiteral("Merge"), QMessageBox::AcceptRole },
-                { QStringLiteral("Ignore"), QMessageBox::RejectRole } },
-            merge ? QStringLiteral("Merge") : QString(), QStringLiteral("Merge"))
-        .informativeText(older + u'\n' + newer);
+    const auto expectLoadAndQuestion = [&](bool byLoad) {
+        if (byLoad)
+            driver.fileDialog(
+                QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, file);
+        expectLoaded(driver);
+        driver
+            .choice(QMessageBox::Question, QStringLiteral("Conflicting Copies"),
+                QStringLiteral("A sync tool left 2 copies of this vault with entries that are "
+                               "not in it. Merge their entries into this window?"),
+                { { QStringLiteral("Merge"), QMessageBox::AcceptRole },
+                    { QStringLiteral("Ignore"), QMessageBox::RejectRole } },
+                merge ? QStringLiteral("Merge") : QString(), QStringLiteral("Merge"))
+            .informativeText(older + u'\n' + newer);
+    };
+    expectLoadAndQuestion(!atStartUp);
     MainWindow window(atStartUp ? file : QString(), QStringLiteral("pw"));
     if (!atStartUp)
         QVERIFY(triggerAction(window, QStringLiteral("Load")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     if (!merge) {
+        // Ignored copies are asked about again at the next load, and nothing is touched.
+        expectLoadAndQuestion(false);
+        QVERIFY(triggerAction(window, QStringLiteral("Load")));
+        QVERIFY2(driver.verify(), qPrintable(driver.report()));
         QCOMPARE(tableRows(entryTable(window)), QList<QStringList>({ { "a", "u", "1" } }));
         QCOMPARE(filesIn(m_dir->path()), QStringList({ newer, "vault.pwdb", older }));
+        QCOMPARE(readBytes(file), xorBytes("a\tu\t1\n", "pw"));
         return;
     }
     QList<QStringList> all = { { "a", "u", "1" }, { "b", "u", "2" }, { "c", "u", "3" } };
