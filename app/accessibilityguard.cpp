@@ -85,9 +85,12 @@ PasswordTypingHidden::~PasswordTypingHidden()
 
 bool Application::notify(QObject *receiver, QEvent *event)
 {
+    // Every event of the program passes here: the cheap tests come first.
     const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    if (!key || !event->spontaneous())
+        return QApplication::notify(receiver, event);
     const auto *field = qobject_cast<const QLineEdit *>(focusWidget());
-    if (!key || !event->spontaneous() || !field || field->echoMode() == QLineEdit::Normal)
+    if (!field || field->echoMode() == QLineEdit::Normal)
         return QApplication::notify(receiver, event);
     const auto *typed = static_cast<const QKeyEvent *>(event);
     QKeyEvent own(typed->type(), typed->key(), typed->modifiers(), typed->nativeScanCode(),

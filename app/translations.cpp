@@ -21,8 +21,8 @@ void installTranslations(QCoreApplication &application)
     };
     for (const auto &catalogue : catalogues) {
         auto *translator = new QTranslator(&application);
-        if (translator->load(locale, QLatin1String(catalogue.name), QStringLiteral("_"),
-                catalogue.folder)
+        if (translator->load(
+                locale, QLatin1String(catalogue.name), QStringLiteral("_"), catalogue.folder)
             && QCoreApplication::installTranslator(translator))
             continue;
         delete translator;

@@ -37,7 +37,7 @@ QMimeData *secretMimeData(const QString &password)
     data->setText(password);
 #if defined(Q_OS_WIN)
     data->setData(QString(secretMark), QByteArray());
-#elif defined(Q_OS_UNIX)
+#else
     data->setData(QString(secretMark), QByteArrayLiteral("secret"));
     // CopyQ does not know the hint above, but leaves this out of its history.
     data->setData(QStringLiteral("application/x-copyq-hidden"), QByteArrayLiteral("1"));

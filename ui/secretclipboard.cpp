@@ -36,6 +36,9 @@ SecretClipboard::SecretClipboard(QObject *parent)
 // they are done here instead, the same way.
 bool SecretClipboard::eventFilter(QObject *watched, QEvent *event)
 {
+    // The filter sees every event of the program: the cheap test comes first.
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ContextMenu)
+        return false;
     auto *field = qobject_cast<QLineEdit *>(watched);
     if (!field)
         return false;
@@ -47,25 +50,22 @@ bool SecretClipboard::eventFilter(QObject *watched, QEvent *event)
         copy(field, cut);
         return true;
     }
-    if (event->type() == QEvent::ContextMenu) {
-        // The field's own menu, its Cut and Copy (found by the texts the field
-        // gives them, in the user's language) swapped for ones of ours.
-        const std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
-        const QList<QAction *> actions = menu->actions();
-        for (QAction *action : actions) {
-            const bool cut = action->text().startsWith(QLineEdit::tr(cutText));
-            if (!cut && !action->text().startsWith(QLineEdit::tr(copyText)))
-                continue;
-            auto *own = new QAction(action->icon(), action->text(), menu.get());
-            own->setEnabled(action->isEnabled());
-            connect(own, &QAction::triggered, field, [field, cut] { copy(field, cut); });
-            menu->insertAction(action, own);
-            menu->removeAction(action);
-        }
-        menu->exec(static_cast<const QContextMenuEvent *>(event)->globalPos());
-        return true;
+    // The field's own menu, its Cut and Copy (found by the texts the field
+    // gives them, in the user's language) swapped for ones of ours.
+    const std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+    const QList<QAction *> actions = menu->actions();
+    for (QAction *action : actions) {
+        const bool cut = action->text().startsWith(QLineEdit::tr(cutText));
+        if (!cut && !action->text().startsWith(QLineEdit::tr(copyText)))
+            continue;
+        auto *own = new QAction(action->icon(), action->text(), menu.get());
+        own->setEnabled(action->isEnabled());
+        connect(own, &QAction::triggered, field, [field, cut] { copy(field, cut); });
+        menu->insertAction(action, own);
+        menu->removeAction(action);
     }
-    return false;
+    menu->exec(static_cast<const QContextMenuEvent *>(event)->globalPos());
+    return true;
 }
 
 // As the field itself would: only a selection, never a masked text.

@@ -5,6 +5,7 @@
 #include "vault/vaultcipher.h"
 #include "vault/vaultformat.h"
 #include "vault/vaultio.h"
+#include "vault/vaultmerge.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,15 +31,13 @@ std::optional<QList<Entry>> entriesAt(const QString &path, const QByteArray &key
     return entries;
 }
 
-bool holdsOthers(const QList<Entry> &copy, const QList<Entry> &entries)
-{
-    return std::any_of(copy.cbegin(), copy.cend(),
-        [&entries](const Entry &entry) { return !entries.contains(entry); });
-}
-
-} // namespace
-
-bool isConflictCopyName(const QString &name, const QString &vaultName)
+// What a sync tool calls a conflict copy of the vault file named
+// `vaultName` (STEM.EXT, or STEM without an extension):
+// - Syncthing: STEM.sync-conflict-YYYYMMDD-HHMMSS-DEVICE.EXT
+// - Nextcloud and ownCloud: STEM (conflicted copy YYYY-MM-DD HHMMSS).EXT and
+//   STEM_conflict-YYYYMMDD-HHMMSS.EXT
+// - Dropbox: STEM (NAME's conflicted copy YYYY-MM-DD).EXT
+QRegularExpression conflictCopyPattern(const QString &vaultName)
 {
     const QFileInfo vault(vaultName);
     const QString stem = QRegularExpression::escape(
@@ -47,29 +46,27 @@ bool isConflictCopyName(const QString &name, const QString &vaultName)
         = vault.suffix().isEmpty() ? QString() : u'.' + QRegularExpression::escape(vault.suffix());
     const QString date = QStringLiteral("\\d{4}-\\d{2}-\\d{2}");
     const QString dateTime = QStringLiteral("\\d{8}-\\d{6}");
-    const QString marks[] = {
+    const QStringList marks = {
         QStringLiteral("\\.sync-conflict-%1-[A-Z0-9]+").arg(dateTime), // Syncthing
         QStringLiteral(" \\(conflicted copy %1 \\d{6}\\)").arg(date), // Nextcloud, ownCloud
         QStringLiteral("_conflict-%1").arg(dateTime), // Nextcloud, ownCloud
         QStringLiteral(" \\(.+'s conflicted copy %1\\)").arg(date), // Dropbox
     };
-    for (const QString &mark : marks) {
-        const QRegularExpression pattern(
-            QRegularExpression::anchoredPattern(stem + mark + extension));
-        if (pattern.match(name).hasMatch())
-            return true;
-    }
-    return false;
+    return QRegularExpression(QRegularExpression::anchoredPattern(
+        stem + QStringLiteral("(?:") + marks.join(u'|') + u')' + extension));
 }
+
+} // namespace
 
 QList<ConflictCopy> findConflictCopies(
     const QString &vaultPath, const QByteArray &key, const QList<Entry> &entries)
 {
     const QFileInfo vault(resolvedVaultPath(vaultPath));
     QFileInfoList candidates;
+    const QRegularExpression copyName = conflictCopyPattern(vault.fileName());
     const QFileInfoList files = vault.dir().entryInfoList(QDir::Files | QDir::Hidden);
     for (const QFileInfo &file : files) {
-        if (isConflictCopyName(file.fileName(), vault.fileName()) && file.size() <= maxVaultSize)
+        if (copyName.match(file.fileName()).hasMatch() && file.size() <= maxVaultSize)
             candidates << file;
     }
     std::stable_sort(candidates.begin(), candidates.end(),

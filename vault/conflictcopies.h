@@ -17,17 +17,10 @@ struct ConflictCopy
     QList<Entry> entries;
 };
 
-// Whether `name` is what a sync tool calls a conflict copy of the vault file
-// named `vaultName` (STEM.EXT, or STEM without an extension):
-// - Syncthing: STEM.sync-conflict-YYYYMMDD-HHMMSS-DEVICE.EXT
-// - Nextcloud and ownCloud: STEM (conflicted copy YYYY-MM-DD HHMMSS).EXT and
-//   STEM_conflict-YYYYMMDD-HHMMSS.EXT
-// - Dropbox: STEM (NAME's conflicted copy YYYY-MM-DD).EXT
-bool isConflictCopyName(const QString &name, const QString &vaultName);
-
 // The conflict copies beside the vault at `vaultPath` that open without
 // loss under `key` and hold an entry that `entries` does not, the oldest
-// first. Copies under another key, files that are no vault and files too
+// first: copies named as Syncthing, Nextcloud, ownCloud or Dropbox name
+// them. Copies under another key, files that are no vault and files too
 // large to be one are left out.
 QList<ConflictCopy> findConflictCopies(
     const QString &vaultPath, const QByteArray &key, const QList<Entry> &entries);

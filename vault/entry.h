@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 
 // One row of the entry table: what the user keeps for one service.
@@ -15,6 +16,10 @@ struct Entry
     friend bool operator==(const Entry &a, const Entry &b)
     {
         return a.service == b.service && a.username == b.username && a.password == b.password;
+    }
+    friend size_t qHash(const Entry &entry, size_t seed = 0) noexcept
+    {
+        return qHashMulti(seed, entry.service, entry.username, entry.password);
     }
 };
 // Moved in memory as plain bytes when a list of entries grows, as its strings are.

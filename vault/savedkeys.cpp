@@ -65,11 +65,7 @@ public:
 private:
     static QByteArray fingerprint(const QByteArray &key)
     {
-        QByteArray id(crypto_generichash_BYTES, Qt::Uninitialized);
-        crypto_generichash(reinterpret_cast<unsigned char *>(id.data()), size_t(id.size()),
-            reinterpret_cast<const unsigned char *>(key.constData()),
-            static_cast<unsigned long long>(key.size()), nullptr, 0);
-        return id;
+        return blake2b(key, crypto_generichash_BYTES);
     }
 };
 
@@ -84,26 +80,41 @@ QByteArray newVerifier(const QByteArray &key)
     return QByteArray(text);
 }
 
+// The verifier that records of `key` get: computed once per run and key.
+QByteArray verifierOf(const QByteArray &key)
+{
+    VerifierCache *cache = VerifierCache::instance();
+    if (!cache)
+        return newVerifier(key);
+    cache->useKey(key);
+    if (cache->m_verifier.isEmpty())
+        cache->m_verifier = newVerifier(key);
+    return cache->m_verifier;
+}
+
 enum class KeyCheck { Matches, Differs, Unknown };
 
 // Only a well-formed verifier that could be checked tells a key apart:
 // libsodium gives the same answer for another key, a damaged verifier and
-// too little memory for Argon2id.
-KeyCheck check(const QByteArray &verifier, const QByteArray &key)
+// too little memory for Argon2id. `current` tells whether a verifier that
+// matches was made with today's Argon2id settings.
+KeyCheck check(const QByteArray &verifier, const QByteArray &key, bool *current)
 {
     if (verifier.size() >= crypto_pwhash_STRBYTES || sodium_init() < 0)
         return KeyCheck::Unknown;
     char text[crypto_pwhash_STRBYTES] = {};
     std::copy(verifier.cbegin(), verifier.cend(), text);
-    if (crypto_pwhash_str_needs_rehash(
-            text, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE)
-        < 0)
+    const int rehash = crypto_pwhash_str_needs_rehash(
+        text, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE);
+    if (rehash < 0)
         return KeyCheck::Unknown;
     if (crypto_pwhash_str_verify(text, key.constData(), static_cast<unsigned long long>(key.size()))
-        == 0)
+        == 0) {
+        *current = rehash == 0;
         return KeyCheck::Matches;
+    }
     // Argon2id could run just now only if it can hash the key itself.
-    return newVerifier(key).isEmpty() ? KeyCheck::Unknown : KeyCheck::Differs;
+    return verifierOf(key).isEmpty() ? KeyCheck::Unknown : KeyCheck::Differs;
 }
 
 // Numbers are kept as text: nanosecond times are beyond a JSON double's
@@ -112,15 +123,11 @@ KeyCheck check(const QByteArray &verifier, const QByteArray &key)
 QByteArray checksumOf(const QJsonObject &record)
 {
     QByteArray fields;
-    for (const QLatin1String name : { QLatin1String("path"), QLatin1String("verifier"),
-             QLatin1String("device"), QLatin1String("inode"), QLatin1String("size"),
-             QLatin1String("modified"), QLatin1String("changed") })
+    for (const QLatin1String name : { QLatin1String("path"), QLatin1String("verifier") })
         fields += record.value(name).toString().toUtf8() + '\n';
-    QByteArray hash(crypto_generichash_BYTES, Qt::Uninitialized);
-    crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), size_t(hash.size()),
-        reinterpret_cast<const unsigned char *>(fields.constData()),
-        static_cast<unsigned long long>(fields.size()), nullptr, 0);
-    return hash.toHex();
+    for (const QLatin1String name : stampFields)
+        fields += record.value(name).toString().toUtf8() + '\n';
+    return blake2b(fields, crypto_generichash_BYTES).toHex();
 }
 
 bool hasStamp(const QJsonObject &record, const FileStamp &stamp)
@@ -148,10 +155,16 @@ KeyCheck checkCached(const QByteArray &verifier, const QByteArray &key)
 {
     if (isCached(verifier, key))
         return KeyCheck::Matches;
-    const KeyCheck result = check(verifier, key);
+    bool current = false;
+    const KeyCheck result = check(verifier, key, &current);
     if (result == KeyCheck::Matches) {
-        if (VerifierCache *cache = VerifierCache::instance())
+        if (VerifierCache *cache = VerifierCache::instance()) {
             cache->m_matched = verifier;
+            // A verifier of today's settings serves the records this run
+            // writes, without another run of Argon2id.
+            if (current && cache->m_verifier.isEmpty())
+                cache->m_verifier = verifier;
+        }
     }
     return result;
 }
@@ -187,12 +200,7 @@ QString SavedKeys::defaultFolder()
 
 QString SavedKeys::recordFile(const QString &canonicalPath) const
 {
-    QByteArray hash(16, Qt::Uninitialized);
-    const QByteArray path = canonicalPath.toUtf8();
-    crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), size_t(hash.size()),
-        reinterpret_cast<const unsigned char *>(path.constData()),
-        static_cast<unsigned long long>(path.size()), nullptr, 0);
-    return m_folder + u'/' + QString::fromLatin1(hash.toHex());
+    return m_folder + u'/' + QString::fromLatin1(blake2b(canonicalPath.toUtf8(), 16).toHex());
 }
 
 bool SavedKeys::refuses(
@@ -220,16 +228,7 @@ int SavedKeys::remember(const QString &canonicalPath, const FileStamp &stamp, co
 {
     if (m_folder.isEmpty() || canonicalPath.isEmpty())
         return ENOENT;
-    QByteArray verifier;
-    VerifierCache *cache = VerifierCache::instance();
-    if (cache) {
-        cache->useKey(key);
-        if (cache->m_verifier.isEmpty())
-            cache->m_verifier = newVerifier(key);
-        verifier = cache->m_verifier;
-    } else {
-        verifier = newVerifier(key);
-    }
+    const QByteArray verifier = verifierOf(key);
     if (verifier.isEmpty())
         return ENOMEM;
 

@@ -39,9 +39,9 @@ SecretBytes SecretBytes::fromText(QStringView text)
     SecretBytes room = withSize(toUtf8.requiredSpace(text.size()));
     if (room.isEmpty())
         return room;
-    const qsizetype size = toUtf8.appendToBuffer(room.data(), text) - room.constData();
-    SecretBytes bytes(QByteArrayView(room.constData(), size));
-    return bytes;
+    // The room is cut to the bytes written; the rest was never written to.
+    room.m_size = toUtf8.appendToBuffer(room.data(), text) - room.constData();
+    return room;
 }
 
 SecretBytes::~SecretBytes()

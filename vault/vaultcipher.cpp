@@ -60,8 +60,10 @@ void xorCipherInPlace(QByteArray &data, const QByteArray &key)
 
 SecretBytes xorDeciphered(const QByteArray &data, const QByteArray &key)
 {
-    SecretBytes plain(data);
-    auto *bytes = reinterpret_cast<unsigned char *>(plain.data());
-    xorBytes(bytes, bytes, plain.size(), key);
+    // Deciphered straight into the guarded memory, in one pass.
+    SecretBytes plain = SecretBytes::withSize(data.size());
+    if (!plain.isEmpty())
+        xorBytes(reinterpret_cast<const unsigned char *>(data.constData()),
+            reinterpret_cast<unsigned char *>(plain.data()), plain.size(), key);
     return plain;
 }

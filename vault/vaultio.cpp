@@ -3,8 +3,12 @@
 
 #include "vault/vaultio.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <sodium.h>
 
 QString resolvedVaultPath(const QString &path)
 {
@@ -22,4 +26,24 @@ QString keyloftDataFolder()
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     return data.isEmpty() ? QString() : data + QStringLiteral("/keyloft");
+}
+
+bool makePrivateFolder(const QString &folder)
+{
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    const QString data = keyloftDataFolder();
+    const bool withinData = !data.isEmpty() && folder.startsWith(data + u'/');
+    return QDir().mkpath(folder) && QFile::setPermissions(folder, ownerOnly)
+        && (!withinData || QFile::setPermissions(data, ownerOnly));
+}
+
+QByteArray blake2b(QByteArrayView bytes, qsizetype length)
+{
+    // Hashing needs nothing that libsodium's start can fail to find.
+    [[maybe_unused]] const int started = sodium_init();
+    QByteArray hash(length, Qt::Uninitialized);
+    crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), size_t(length),
+        reinterpret_cast<const unsigned char *>(bytes.data()),
+        static_cast<unsigned long long>(bytes.size()), nullptr, 0);
+    return hash;
 }

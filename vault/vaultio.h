@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -153,9 +154,9 @@ public:
 
 private:
     QString m_target;
-    // The folder's descriptor, or -1 with the error of opening it.
+    // The folder's descriptor, or -1 when it cannot be opened: error() then
+    // tells why, and every call fails.
     [[maybe_unused]] int m_folder = -1;
-    [[maybe_unused]] int m_folderError = 0;
     mutable int m_error = 0;
 };
 
@@ -168,6 +169,14 @@ QString resolvedVaultPath(const QString &path);
 // records of the keys vaults were saved with, and journals that a vault's
 // own folder has no room for. Readable by the user only once created.
 QString keyloftDataFolder();
+
+// Makes `folder` where it is missing, readable by its owner only, and so
+// Keyloft's data folder when it lies within. False where it cannot.
+bool makePrivateFolder(const QString &folder);
+
+// The BLAKE2b hash of `bytes`, `length` bytes long (16 to 64): for names
+// drawn from paths and for checksums, never for keys.
+QByteArray blake2b(QByteArrayView bytes, qsizetype length);
 
 // Keyloft's own small files in its data folder. Reading never follows a
 // link or waits for a pipe, and takes in at most `maxSize` bytes: nothing

@@ -73,9 +73,13 @@ int openRegularFile(int folder, const QByteArray &name, int flags, struct stat *
 
 // Reads from `fd` to its end, but never more than `maxSize` + 1 bytes, so
 // that a file growing while it is read cannot exhaust memory. `sizeHint` is
-// what the file's status told.
+// what the file's status told: a file already larger is not read at all.
 ReadOutcome readBounded(int fd, qint64 sizeHint, qint64 maxSize, QByteArray &content)
 {
+    if (sizeHint > maxSize) {
+        errno = EFBIG;
+        return ReadOutcome::TooLarge;
+    }
     const qint64 limit = maxSize + 1;
     QByteArray bytes(std::clamp(sizeHint + 1, qint64(4096), limit), Qt::Uninitialized);
     qint64 total = 0;
@@ -169,21 +173,12 @@ bool takeOverIdentity(int fd, int oldFd, const struct stat &old)
         && ::attr_copy_fd(nullptr, oldFd, nullptr, fd, nullptr, nullptr) == 0;
 }
 
-QByteArray digest(const QByteArray &bytes, size_t length)
-{
-    QByteArray hash(qsizetype(length), Qt::Uninitialized);
-    crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), length,
-        reinterpret_cast<const unsigned char *>(bytes.constData()),
-        static_cast<unsigned long long>(bytes.size()), nullptr, 0);
-    return hash;
-}
-
 // Keyloft's own files beside a vault are hidden and carry a mark that no
 // other program uses, so that nothing but what Keyloft left is ever taken
 // for one; a name too long to take the mark is stood for by its hash.
 QByteArray ownName(const QByteArray &vaultName, const char *mark)
 {
-    const QByteArray stem = vaultName.size() <= 160 ? vaultName : digest(vaultName, 16).toHex();
+    const QByteArray stem = vaultName.size() <= 160 ? vaultName : blake2b(vaultName, 16).toHex();
     return '.' + stem + mark;
 }
 
@@ -362,16 +357,12 @@ bool placeInDataFolder(JournalPlace &place, const QString &target, bool create)
 {
     const QString data = keyloftDataFolder();
     const QString folder = data + QStringLiteral("/journals");
-    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    if (data.isEmpty()
-        || (create
-            && !(QDir().mkpath(folder) && QFile::setPermissions(data, ownerOnly)
-                && QFile::setPermissions(folder, ownerOnly))))
+    if (data.isEmpty() || (create && !makePrivateFolder(folder)))
         return false;
     place.ownFolder.reset(::open(
         QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     place.folder = place.ownFolder.get();
-    place.name = "journal-" + digest(QFile::encodeName(target), 16).toHex();
+    place.name = "journal-" + blake2b(QFile::encodeName(target), 16).toHex();
     return place.folder >= 0;
 }
 
@@ -488,13 +479,9 @@ bool isSameVersion(const struct stat &now, const struct stat &old)
 // one: when another program's file took the name meanwhile, it is put back
 // (WriteOutcome::Changed). Afterwards `temporary` names what is no longer
 // the vault, if anything.
-WriteOutcome exchangeWithVault(int folder, QByteArray &temporary, const QByteArray &name,
-    const struct stat &old, int fd, int &error)
+WriteOutcome exchangeWithVault(
+    int folder, QByteArray &temporary, const QByteArray &name, const struct stat &old, int fd)
 {
-    const auto failed = [&error](WriteOutcome outcome) {
-        error = errno;
-        return outcome;
-    };
     struct stat out
     {
     };
@@ -503,14 +490,14 @@ WriteOutcome exchangeWithVault(int folder, QByteArray &temporary, const QByteArr
         if (errno == ENOENT)
             return WriteOutcome::Changed;
         if (errno != EINVAL)
-            return failed(WriteOutcome::WriteFailed);
+            return WriteOutcome::WriteFailed;
         // The file system knows no exchange: a last look, then a plain rename.
         if (::fstatat(folder, name.constData(), &out, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? WriteOutcome::Changed : failed(WriteOutcome::WriteFailed);
+            return errno == ENOENT ? WriteOutcome::Changed : WriteOutcome::WriteFailed;
         if (!(stampOf(out) == stampOf(old)))
             return WriteOutcome::Changed;
         if (::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
-            return failed(WriteOutcome::WriteFailed);
+            return WriteOutcome::WriteFailed;
         temporary.clear();
         return WriteOutcome::Written;
     }
@@ -526,9 +513,10 @@ WriteOutcome exchangeWithVault(int folder, QByteArray &temporary, const QByteArr
             temporary.clear();
             return WriteOutcome::Changed;
         }
-        const WriteOutcome outcome = failed(WriteOutcome::WriteFailed);
+        const int error = errno;
         temporary.clear(); // another program's file, not Keyloft's to remove
-        return outcome;
+        errno = error;
+        return WriteOutcome::WriteFailed;
     }
     // A third file that took the name between the two exchanges is the
     // newest: it keeps the name, and the one it took the place of goes, as
@@ -545,18 +533,14 @@ WriteOutcome exchangeWithVault(int folder, QByteArray &temporary, const QByteArr
 
 // Gives the finished new file, named `temporary`, the vault's name, which
 // the last look found free: only while it is still free.
-WriteOutcome placeNew(int folder, QByteArray &temporary, const QByteArray &name, int &error)
+WriteOutcome placeNew(int folder, QByteArray &temporary, const QByteArray &name)
 {
-    const auto failed = [&error](WriteOutcome outcome) {
-        error = errno;
-        return outcome;
-    };
     if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE)
         != 0) {
         if (errno == EEXIST)
             return WriteOutcome::Changed;
         if (errno != EINVAL)
-            return failed(WriteOutcome::WriteFailed);
+            return WriteOutcome::WriteFailed;
         // The file system cannot refuse to replace: a last look, then a
         // plain rename.
         struct stat now
@@ -566,7 +550,7 @@ WriteOutcome placeNew(int folder, QByteArray &temporary, const QByteArray &name,
             return WriteOutcome::Changed;
         if (errno != ENOENT
             || ::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
-            return failed(WriteOutcome::WriteFailed);
+            return WriteOutcome::WriteFailed;
     }
     temporary.clear();
     return WriteOutcome::Written;
@@ -585,9 +569,9 @@ VaultLocation::VaultLocation(const QString &path)
     m_folder = ::open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_folder < 0)
-        m_folderError = errno;
-    if (sodium_init() < 0)
-        m_folderError = ENOMEM;
+        m_error = errno;
+    // The journal's checksum needs nothing that libsodium's start can fail to find.
+    [[maybe_unused]] const int started = sodium_init();
 }
 
 VaultLocation::~VaultLocation()
@@ -609,10 +593,8 @@ void VaultLocation::unlock()
 
 std::optional<FileStamp> VaultLocation::stamp() const
 {
-    if (m_folder < 0) {
-        m_error = m_folderError;
+    if (m_folder < 0)
         return std::nullopt;
-    }
     struct stat status
     {
     };
@@ -625,10 +607,8 @@ std::optional<FileStamp> VaultLocation::stamp() const
 
 ReadOutcome VaultLocation::read(QByteArray &content, FileStamp *stamp) const
 {
-    if (m_folder < 0) {
-        m_error = m_folderError;
+    if (m_folder < 0)
         return ReadOutcome::OpenFailed;
-    }
     struct stat status
     {
     };
@@ -639,9 +619,8 @@ ReadOutcome VaultLocation::read(QByteArray &content, FileStamp *stamp) const
     }
     if (stamp)
         *stamp = stampOf(status);
-    const ReadOutcome outcome = qint64(status.st_size) > maxVaultSize
-        ? (errno = EFBIG, ReadOutcome::TooLarge)
-        : readBounded(file.get(), qint64(status.st_size), maxVaultSize, content);
+    const ReadOutcome outcome
+        = readBounded(file.get(), qint64(status.st_size), maxVaultSize, content);
     if (outcome != ReadOutcome::Read)
         m_error = errno;
     return outcome;
@@ -654,10 +633,8 @@ WriteOutcome VaultLocation::write(
         m_error = errno;
         return outcome;
     };
-    if (m_folder < 0) {
-        m_error = m_folderError;
+    if (m_folder < 0)
         return WriteOutcome::OpenFailed;
-    }
     const QByteArray name = nameOf(m_target);
     struct stat old
     {
@@ -719,11 +696,12 @@ WriteOutcome VaultLocation::write(
     if (!writeFrom(file.get(), content) || ::fdatasync(file.get()) != 0
         || !nameTemporary(m_folder, file.get(), name, temporary))
         return failed(WriteOutcome::WriteFailed);
+    // A failed step leaves its reason in errno.
     const WriteOutcome placed = existed
-        ? exchangeWithVault(m_folder, temporary, name, old, file.get(), m_error)
-        : placeNew(m_folder, temporary, name, m_error);
+        ? exchangeWithVault(m_folder, temporary, name, old, file.get())
+        : placeNew(m_folder, temporary, name);
     if (placed != WriteOutcome::Written)
-        return placed;
+        return failed(placed);
     // The vault holds the new bytes from here on, whatever follows. The
     // rename itself is durable only once the folder is synced too; before
     // that, a power cut can bring the old file back.
@@ -794,9 +772,8 @@ int writeOwnFile(const QString &path, const QByteArray &content)
 {
     const QFileInfo file(path);
     const QString folderPath = file.absolutePath();
-    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     errno = 0;
-    if (!QDir().mkpath(folderPath) || !QFile::setPermissions(folderPath, ownerOnly))
+    if (!makePrivateFolder(folderPath))
         return errno ? errno : EACCES;
     const Descriptor folder(::open(QFile::encodeName(folderPath).constData(),
         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

@@ -119,7 +119,8 @@ Recovery VaultLocation::finishInterruptedSave(FinishedWrite *)
 std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
 {
     QFile file(path);
-    if (!QFileInfo(path).isFile() || QFileInfo(path).isSymLink() || !file.open(QIODevice::ReadOnly))
+    const QFileInfo info(path);
+    if (!info.isFile() || info.isSymLink() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray content = file.read(maxSize + 1);
     if (file.error() != QFileDevice::NoError || content.size() > maxSize)
@@ -130,9 +131,7 @@ std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
 int writeOwnFile(const QString &path, const QByteArray &content)
 {
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)
-        || !QFile::setPermissions(
-            folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+    if (!makePrivateFolder(folder))
         return EACCES;
     // QSaveFile would write through a link: the link goes first.
     if (QFileInfo(path).isSymLink() && !QFile::remove(path))

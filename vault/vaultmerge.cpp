@@ -3,6 +3,7 @@
 
 #include "vault/vaultmerge.h"
 
+#include <QSet>
 #include <QStringView>
 
 #include <algorithm>
@@ -66,8 +67,8 @@ template<typename Add> void forWords(QStringView text, Add add)
 
 // A hash of an entry's name, its service and user name, for the tables
 // below. Two names that hash alike are taken for one, at a chance of about
-// one in 2^64: their entries are then merged as versions of one entry, a
-// conflict at worst, which keeps both.
+// one in 2^64: their entries are then merged as versions of one entry, and
+// where their passwords are alike, one of them may be lost.
 quint64 nameOf(const Entry &entry)
 {
     quint64 hash = k3;
@@ -120,28 +121,16 @@ public:
 
     // The next entries of the base and the window not yet taken with the
     // name `name`, or nothing; they are asked of memory.
+    // (An empty slot, where no entry has the name, hands out none.)
     void take(quint64 name, const Entry **base, const Entry **window)
     {
-        *base = *window = nullptr;
-        for (size_t at = name & m_mask; m_slots[at].next[Base] != empty; at = (at + 1) & m_mask) {
-            Slot &slot = m_slots[at];
-            if (slot.name != name)
-                continue;
-            *base = take(slot, Base);
-            *window = take(slot, Window);
-            return;
-        }
+        Slot &slot = m_slots[place(name)];
+        *base = take(slot, Base);
+        *window = take(slot, Window);
     }
 
     // The next entry of the base not yet taken with the name `name`.
-    const Entry *takeBase(quint64 name)
-    {
-        for (size_t at = name & m_mask; m_slots[at].next[Base] != empty; at = (at + 1) & m_mask) {
-            if (m_slots[at].name == name)
-                return take(m_slots[at], Base);
-        }
-        return nullptr;
-    }
+    const Entry *takeBase(quint64 name) { return take(m_slots[place(name)], Base); }
 
     bool isTaken(qsizetype row) const { return m_next[Window][size_t(row)] == gone; }
 
@@ -276,4 +265,11 @@ MergedEntries mergeEntries(
         merged.entries.append(mine);
     }
     return merged;
+}
+
+bool holdsOthers(const QList<Entry> &theirs, const QList<Entry> &ours)
+{
+    const QSet<Entry> held(ours.cbegin(), ours.cend());
+    return std::any_of(theirs.cbegin(), theirs.cend(),
+        [&held](const Entry &entry) { return !held.contains(entry); });
 }

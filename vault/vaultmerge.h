@@ -33,3 +33,7 @@ struct MergedEntries
 // holds in `window`'s order.
 MergedEntries mergeEntries(
     const QList<Entry> &base, const QList<Entry> &file, const QList<Entry> &window);
+
+// Whether `theirs` holds an entry, exactly as it is there, that `ours` does
+// not: what would be lost if `ours` took its place.
+bool holdsOthers(const QList<Entry> &theirs, const QList<Entry> &ours);

@@ -111,17 +111,6 @@ VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries, int *error)
     entries = *std::move(decoded);
     return LoadOutcome::Loaded;
 }
-namespace {
-
-// True when `theirs` holds an entry that `ours` does not.
-bool holdsOthers(const QList<Entry> &theirs, const QList<Entry> &ours)
-{
-    return std::any_of(theirs.cbegin(), theirs.cend(),
-        [&ours](const Entry &entry) { return !ours.contains(entry); });
-}
-
-} // namespace
-
 // A file chosen in the save dialog that is not the one this window last
 // saw: the dialog's own question covers replacing a file, but not losing
 // the entries of a vault, so those are asked about. From then on the file
@@ -140,9 +129,7 @@ VaultSession::ChosenFile VaultSession::prepareChosenFile(VaultLocation &vault,
         }
         [[fallthrough]];
     case ReadOutcome::ReadFailed:
-        result = { SaveOutcome::OpenFailed, vault.error(), std::nullopt, 0 };
-        m_lastSaveFailed = true;
-        return ChosenFile::Stop;
+        return ChosenFile::Unreadable;
     case ReadOutcome::TooLarge:
         // No vault: the dialog's question was enough.
         m_lastSeen = VaultSnapshot();
@@ -234,6 +221,8 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
     bool keyConfirmed = false;
     if (choose) {
         switch (prepareChosenFile(vault, lock, questions, ours, result, found)) {
+        case ChosenFile::Unreadable:
+            return failure(SaveOutcome::OpenFailed);
         case ChosenFile::Stop:
             return result;
         case ChosenFile::Unopened:

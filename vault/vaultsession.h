@@ -144,7 +144,7 @@ public:
 
 private:
     QString saveDialogStart() const;
-    enum class ChosenFile { Own, Other, Unopened, Stop };
+    enum class ChosenFile { Own, Other, Unopened, Unreadable, Stop };
     ChosenFile prepareChosenFile(VaultLocation &vault, std::unique_lock<VaultLocation> &lock,
         Questions &questions, QList<Entry> &entries, SaveResult &result, FoundFile &tooLarge);
     bool finishInterruptedSave(VaultLocation &vault);
