@@ -6,9 +6,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -28,6 +30,8 @@ namespace {
     // process's own, removed with the application object.
     class PrivateDataFolder : public QObject
     {
+        Q_OBJECT
+
     public:
         using QObject::QObject;
         QTemporaryDir folder;
@@ -35,8 +39,22 @@ namespace {
 
     void usePrivateDataFolder()
     {
-        auto *data = new PrivateDataFolder(QCoreApplication::instance());
-        qputenv("XDG_DATA_HOME", QFile::encodeName(data->folder.path()));
+        useFreshDataFolder();
+    }
+
+    QString titleOf(VaultSession::Question question)
+    {
+        switch (question) {
+        case VaultSession::Question::VaultChanged:
+            return QStringLiteral("Vault Changed");
+        case VaultSession::Question::NotFullyRead:
+            return QStringLiteral("Vault Not Fully Read");
+        case VaultSession::Question::ReplaceVault:
+            return QStringLiteral("Replace Vault");
+        case VaultSession::Question::ReplaceOtherKeyVault:
+            return QStringLiteral("Replace Vault of another key");
+        }
+        return QString();
     }
 
 } // namespace
@@ -55,29 +73,15 @@ void expectVaultChanged(DialogDriver &driver, const QString &click)
         click, QStringLiteral("Merge"));
 }
 
-QString ScriptedQuestions::chooseFile(const QString &start)
+QString ScriptedQuestions::chooseFile(const QString &)
 {
     asked << QStringLiteral("Save Passwords");
-    offered = start;
     return file;
 }
 
 VaultSession::Answer ScriptedQuestions::ask(VaultSession::Question question)
 {
-    switch (question) {
-    case VaultSession::Question::VaultChanged:
-        asked << QStringLiteral("Vault Changed");
-        break;
-    case VaultSession::Question::NotFullyRead:
-        asked << QStringLiteral("Vault Not Fully Read");
-        break;
-    case VaultSession::Question::ReplaceVault:
-        asked << QStringLiteral("Replace Vault");
-        break;
-    case VaultSession::Question::ReplaceOtherKeyVault:
-        asked << QStringLiteral("Replace Vault of another key");
-        break;
-    }
+    asked << titleOf(question);
     if (meanwhile)
         std::exchange(meanwhile, nullptr)();
     return replies.isEmpty() ? VaultSession::Answer::No : replies.takeFirst();
@@ -95,6 +99,18 @@ VaultSession::SaveOutcome saveAsKeyloft(
     ScriptedQuestions questions;
     questions.typed = QString::fromUtf8(key);
     return VaultSession(path, key).save(entries, questions).outcome;
+}
+
+std::unique_ptr<VaultSession> loadedSession(
+    const QString &path, const QByteArray &bytes, QByteArrayView key, QList<Entry> *entries)
+{
+    if (!bytes.isNull() && !writeBytes(path, bytes))
+        return nullptr;
+    auto session = std::make_unique<VaultSession>(path, key);
+    QList<Entry> loaded;
+    if (session->load(entries ? *entries : loaded) != VaultSession::LoadOutcome::Loaded)
+        return nullptr;
+    return session;
 }
 
 void expectConfirmation(DialogDriver &driver, const std::optional<QString> &reply)
@@ -197,10 +213,61 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+bool setModified(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite)
+        && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString useFreshDataFolder()
+{
+    QCoreApplication *application = QCoreApplication::instance();
+    delete application->findChild<PrivateDataFolder *>(QString(), Qt::FindDirectChildrenOnly);
+    const auto *data = new PrivateDataFolder(application);
+    if (!data->folder.isValid())
+        return QString();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data->folder.path()));
+    return data->folder.path();
+}
+
+ChildRun::ChildRun(const QStringList &arguments, const QStringList &straceOptions)
+{
+    const QString self = QCoreApplication::applicationFilePath();
+    if (straceOptions.isEmpty())
+        m_process.start(self, arguments);
+    else
+        m_process.start(QStandardPaths::findExecutable(QStringLiteral("strace")),
+            QStringList { QStringLiteral("-qq") } + straceOptions + QStringList { self }
+                + arguments);
+}
+
+int ChildRun::exitStatus()
+{
+    if (m_process.waitForFinished(120000) && m_process.exitStatus() == QProcess::NormalExit)
+        return m_process.exitCode();
+    if (m_process.error() == QProcess::FailedToStart) // strace missing, most likely
+        qWarning("%s: %s", qPrintable(m_process.program()), qPrintable(m_process.errorString()));
+    m_process.kill();
+    m_process.waitForFinished();
+    return -1;
+}
+
+const char *noFaultInjection()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return "the sanitizer's own calls (probing memory through a pipe) would fail instead";
+#elif defined(KEYLOFT_PORTABLE_FILES)
+    return "fault injection runs on the plain Linux build, not on Qt's own file access";
+#else
+    return nullptr; // strace is installed with the tests: where it is missing, they fail
+#endif
 }
 
 // The real ids change too, since access(2) asks with them; the saved ids stay
@@ -249,3 +316,5 @@ FileSizeLimit::~FileSizeLimit()
 }
 
 } // namespace TestSupport
+
+#include "testsupport.moc"

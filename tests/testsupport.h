@@ -9,13 +9,16 @@
 #include <QStringList>
 
 #include <QMessageBox>
+#include <QProcess>
 
 #include "vault/vaultsession.h"
 
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 
 class DialogDriver;
+class QDateTime;
 class QMainWindow;
 class QTableWidget;
 
@@ -44,9 +47,13 @@ struct ScriptedQuestions : VaultSession::Questions
     QString chooseFile(const QString &start) override;
     VaultSession::Answer ask(VaultSession::Question question) override;
     std::optional<QString> confirmMasterPassword() override;
-    // What the file was offered first at.
-    QString offered;
 };
+
+// Writes `bytes` to `path`, unless they are null, and loads the vault there
+// in a session of `key`, its entries into `entries` when given: the session,
+// or null when the write or the load failed.
+std::unique_ptr<VaultSession> loadedSession(const QString &path, const QByteArray &bytes,
+    QByteArrayView key = "pw", QList<Entry> *entries = nullptr);
 
 // Saves `entries` to `path` as Keyloft does, under `key` confirmed when asked
 // for: the vault then has its record on this computer.
@@ -85,10 +92,34 @@ QByteArray readBytes(const QString &path);
 // The path's own status: a symbolic link is not followed.
 struct stat statusOf(const QString &path);
 bool writeBytes(const QString &path, const QByteArray &bytes);
+bool setModified(const QString &path, const QDateTime &time);
 
 // Names every file in `folder`, so a test can prove that nothing was left
 // behind or created.
 QStringList filesIn(const QString &folder);
+
+// Gives this process a new, empty data folder (XDG_DATA_HOME) in place of
+// the one it had, removed with the application object: its path, or an empty
+// one when it could not be made.
+QString useFreshDataFolder();
+
+// Runs this test program again as a child with `arguments`, under
+// `strace -qq` with `straceOptions` when given.
+class ChildRun
+{
+public:
+    explicit ChildRun(const QStringList &arguments, const QStringList &straceOptions = {});
+    // Waits for the child: its exit status, or -1 when it was killed or did
+    // not end within two minutes.
+    int exitStatus();
+
+private:
+    QProcess m_process;
+};
+
+// Why this build cannot inject faults into the calls it makes, under
+// strace; null when it can.
+const char *noFaultInjection();
 
 // While alive, file permissions bind: when the tests run as root, the
 // effective user and group become "nobody", since root may read and write

@@ -27,7 +27,7 @@ class TestMainWindow : public QObject
 private slots:
     void windowAndNoDialogWithoutPath();
     void toolbar();
-    void tableAndButtons();
+    void table();
     void generatorRow();
     void columnsShareTheWidth();
     void keysReachNoOperation();
@@ -93,9 +93,8 @@ void TestMainWindow::toolbar()
     }
 }
 
-// What a user meets: a table of three columns whose click selects one whole
-// row, and toolbar buttons that each run their own operation.
-void TestMainWindow::tableAndButtons()
+// The table has three columns, and a click selects one whole row.
+void TestMainWindow::table()
 {
     MainWindow window(QString(), QStringLiteral("key"));
     auto *table = entryTable(window);
@@ -114,20 +113,6 @@ void TestMainWindow::tableAndButtons()
     clickCell(0, Qt::ControlModifier); // one row at a time
     QCOMPARE(table->selectedItems(),
         QList<QTableWidgetItem *>({ table->item(0, 0), table->item(0, 1), table->item(0, 2) }));
-
-    const QString filter = QStringLiteral("Password DB (*.pwdb);;All Files (*)");
-    DialogDriver driver; // each is cancelled
-    driver.input(QStringLiteral("Add Entry"), QStringLiteral("Service:"), QString(), std::nullopt);
-    driver.input(QStringLiteral("Edit Entry"), QStringLiteral("Service:"), QStringLiteral("a"),
-        std::nullopt);
-    driver.fileDialog(
-        QFileDialog::AcceptSave, QStringLiteral("Save Passwords"), filter, std::nullopt);
-    driver.fileDialog(
-        QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, std::nullopt);
-    for (const char *action : { "Add", "Edit", "Save", "Load", "Delete" })
-        QVERIFY(triggerAction(window, QLatin1String(action)));
-    QVERIFY2(driver.verify(), qPrintable(driver.report()));
-    QCOMPARE(tableRows(table), QList<QStringList>({ { "d", "e", "f" } }));
 }
 
 void TestMainWindow::generatorRow()
@@ -179,10 +164,8 @@ void TestMainWindow::keysReachNoOperation()
     MainWindow window(QString(), QStringLiteral("key"));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *table = window.findChild<QTableWidget *>();
-    table->insertRow(0);
-    for (int column = 0; column < 3; ++column)
-        table->setItem(0, column, new QTableWidgetItem(QStringLiteral("x")));
+    auto *table = entryTable(window);
+    setTableRows(table, { { "x", "x", "x" } });
 
     DialogDriver driver; // none of these keys may open a prompt or a box
     table->setFocus();
@@ -209,12 +192,8 @@ void TestMainWindow::keysReachNoOperation()
 void TestMainWindow::tabReachesEveryControlInReadingOrder()
 {
     MainWindow window(QString(), QStringLiteral("key"));
-    auto *table = window.findChild<QTableWidget *>();
-    table->setRowCount(2);
-    for (int row = 0; row < 2; ++row) {
-        for (int column = 0; column < 3; ++column)
-            table->setItem(row, column, new QTableWidgetItem(QStringLiteral("x")));
-    }
+    auto *table = entryTable(window);
+    setTableRows(table, { { "x", "x", "x" }, { "x", "x", "x" } });
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     table->setFocus();

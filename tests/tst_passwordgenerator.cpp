@@ -3,6 +3,7 @@
 
 #include "dialogdriver.h"
 #include "generator/passwordgenerator.h"
+#include "testsupport.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -217,9 +218,8 @@ void TestPasswordGenerator::copiesAreMarkedSecret()
     };
 
     if (from == QLatin1String("table")) {
-        auto *table = window.findChild<QTableWidget *>();
-        table->setRowCount(1);
-        table->setItem(0, 0, new QTableWidgetItem(secret));
+        auto *table = TestSupport::entryTable(window);
+        TestSupport::setTableRows(table, { { secret } });
         table->setCurrentCell(0, 0);
         copyFrom(table);
     } else if (from == QLatin1String("generated password")) {

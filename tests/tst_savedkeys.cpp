@@ -6,8 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,14 +17,14 @@ namespace {
 
 const FileStamp stamp { 1, 2, 3, 4, 5 };
 
-// In a process of its own, with the data folder given last: `--record PATH
-// COUNT KEY` records COUNT vaults named PATH0, PATH1... (the exit status is
-// the first error), and `--load VAULT KEY` loads under an address space
-// with no room for Argon2id's 64 MiB (the exit status is the outcome).
+// In a process of its own, with the data folder of the test that started
+// it: `--record PATH COUNT KEY` records COUNT vaults named PATH0, PATH1...
+// (the exit status is the first error), and `--load VAULT KEY` loads under
+// an address space with no room for Argon2id's 64 MiB (the exit status is
+// the outcome).
 int child(const QStringList &arguments)
 {
-    qputenv("XDG_DATA_HOME", QFile::encodeName(arguments.last()));
-    const QByteArray key = arguments.value(arguments.size() - 2).toUtf8();
+    const QByteArray key = arguments.last().toUtf8();
     if (arguments.value(1) == QLatin1String("--record")) {
         int error = 0;
         for (int i = 0; i < arguments.value(3).toInt() && error == 0; ++i)
@@ -44,28 +42,6 @@ int child(const QStringList &arguments)
     return int(VaultSession(arguments.value(2), key).load(entries));
 }
 
-// Starts this test program as such a child, under strace with `options`
-// when given.
-std::unique_ptr<QProcess> startChild(const QStringList &arguments, const QStringList &options = {})
-{
-    auto process = std::make_unique<QProcess>();
-    const QStringList command = QStringList { QCoreApplication::applicationFilePath() } + arguments
-        + QStringList { qEnvironmentVariable("XDG_DATA_HOME") };
-    if (options.isEmpty())
-        process->start(command.first(), command.mid(1));
-    else
-        process->start(QStandardPaths::findExecutable(QStringLiteral("strace")),
-            QStringList { QStringLiteral("-qq") } + options + command);
-    return process;
-}
-
-int exitStatusOf(QProcess &process)
-{
-    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-        ? process.exitCode()
-        : -1;
-}
-
 } // namespace
 
 class TestSavedKeys : public QObject
@@ -81,25 +57,24 @@ private slots:
     void recordThatCannotBeCheckedLocksNobodyOut();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_data;
+    QString m_data;
 };
 
 // Each test has a data folder of its own.
 void TestSavedKeys::init()
 {
-    m_data = std::make_unique<QTemporaryDir>();
-    QVERIFY2(m_data->isValid(), qPrintable(m_data->errorString()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_data->path()));
+    m_data = useFreshDataFolder();
+    QVERIFY(!m_data.isEmpty());
 }
 
 // Two Keyloft processes saving vaults at the same time never lose each
 // other's records.
 void TestSavedKeys::concurrentSavesKeepEveryRecord()
 {
-    const auto a = startChild({ "--record", "/a/vault", "100", "key" });
-    const auto b = startChild({ "--record", "/b/vault", "100", "key" });
-    QCOMPARE(exitStatusOf(*a), 0);
-    QCOMPARE(exitStatusOf(*b), 0);
+    ChildRun a({ "--record", "/a/vault", "100", "key" });
+    ChildRun b({ "--record", "/b/vault", "100", "key" });
+    QCOMPARE(a.exitStatus(), 0);
+    QCOMPARE(b.exitStatus(), 0);
     for (const QString &prefix : { QStringLiteral("/a/vault"), QStringLiteral("/b/vault") }) {
         for (int i = 0; i < 100; ++i)
             QVERIFY(SavedKeys().knows(prefix + QString::number(i), "key"));
@@ -109,15 +84,13 @@ void TestSavedKeys::concurrentSavesKeepEveryRecord()
 // A full disk while a record is replaced keeps the old record, and says so.
 void TestSavedKeys::failedWriteKeepsTheOldRecord()
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(KEYLOFT_PORTABLE_FILES)
-    QSKIP("fault injection runs on the plain Linux build");
-#endif
-    QVERIFY2(
-        !QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty(), "strace is needed");
+    if (const char *reason = noFaultInjection())
+        QSKIP(reason);
     QCOMPARE(SavedKeys().remember(QStringLiteral("/vault0"), stamp, "old"), 0);
-    const auto full = startChild(
-        { "--record", "/vault", "1", "new" }, { "-e", "inject=pwrite64:error=ENOSPC" });
-    QCOMPARE(exitStatusOf(*full), ENOSPC);
+    QCOMPARE(
+        ChildRun({ "--record", "/vault", "1", "new" }, { "-e", "inject=pwrite64:error=ENOSPC" })
+            .exitStatus(),
+        ENOSPC);
     QVERIFY(SavedKeys().knows(QStringLiteral("/vault0"), "old"));
     QCOMPARE(filesIn(SavedKeys::defaultFolder()).size(), 1);
 }
@@ -128,7 +101,7 @@ void TestSavedKeys::linkInPlaceOfTheRecordIsReplaced()
 {
     const SavedKeys keys;
     const QString record = keys.recordFile(QStringLiteral("/vault"));
-    const QString target = m_data->filePath(QStringLiteral("target"));
+    const QString target = m_data + QStringLiteral("/target");
     QVERIFY(writeBytes(target, "someone's file"));
     QVERIFY(QFile::setPermissions(target, QFileDevice::Permissions(0x6644)));
     QVERIFY(QDir().mkpath(SavedKeys::defaultFolder()) && QFile::link(target, record));
@@ -165,22 +138,24 @@ void TestSavedKeys::recordThatCannotBeCheckedLocksNobodyOut()
         const qsizetype last = text.indexOf('"', text.indexOf('"', at + 11) + 1) - 1;
         text[last] = text.at(last) == 'A' ? 'B' : 'A';
         QVERIFY(writeBytes(record, text));
-        VaultSession session(vault, "right");
         QList<Entry> entries;
-        QCOMPARE(session.load(entries), VaultSession::LoadOutcome::Loaded);
+        QVERIFY(loadedSession(vault, QByteArray(), "right", &entries));
         QCOMPARE(entries, QList<Entry>({ { "a", "b", "c" } }));
     } else {
-        QCOMPARE(exitStatusOf(*startChild({ "--load", vault, "right" })),
+        QCOMPARE(ChildRun({ "--load", vault, "right" }).exitStatus(),
             int(VaultSession::LoadOutcome::Loaded));
     }
 }
 
 int main(int argc, char *argv[])
 {
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
     QCoreApplication app(argc, argv);
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
-    if (mode == "--record" || mode == "--load")
+    if (mode == "--record" || mode == "--load") {
+        qputenv("XDG_DATA_HOME", data); // the test's, not one of its own
         return child(QCoreApplication::arguments());
+    }
     TestSavedKeys test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

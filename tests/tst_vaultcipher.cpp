@@ -66,8 +66,6 @@ void TestVaultCipher::literal()
 
     QByteArray result = xorCipher(data, key);
     QCOMPARE(result, expected);
-    QCOMPARE(result.size(), data.size());
-    QCOMPARE(xorCipher(result, key), data);
 
     // The result is a buffer of its own, never the caller's bytes.
     QVERIFY(result.isEmpty() || result.constData() != data.constData());
@@ -100,9 +98,7 @@ void TestVaultCipher::blocks()
     const QByteArray before(data.constData(), data.size());
 
     const QByteArray result = xorCipher(data, key);
-    QCOMPARE(result.size(), dataLength);
     QCOMPARE(result, xorBytes(data, key));
-    QCOMPARE(xorCipher(result, key), data);
     QCOMPARE(xorCipher(data, key + key + key), result);
     QCOMPARE(data, before);
 

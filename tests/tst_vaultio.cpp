@@ -8,9 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,21 +71,6 @@ int saveInChild(const char *vault)
         break;
     }
     return int(location.write(newVault, &found));
-}
-
-// Runs the save in a child process under strace with `options`, writing
-// the trace to `trace`; returns its exit status, or -1 when it was killed.
-int runSave(const QString &vault, const QString &trace, const QStringList &options)
-{
-    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    QProcess child;
-    child.start(strace,
-        QStringList { QStringLiteral("-qq"), QStringLiteral("-o"), trace } + options
-            + QStringList {
-                QCoreApplication::applicationFilePath(), QStringLiteral("--save-child"), vault });
-    if (!child.waitForFinished(60000))
-        child.kill();
-    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
 }
 
 // The file and descriptor calls of the save in a trace, each named as
@@ -166,12 +149,7 @@ void TestVaultIo::stampIsTrustedOnlyWhenBothTimesAreOld()
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString vault = dir.filePath(QStringLiteral("vault.pwdb"));
     QVERIFY(writeBytes(vault, oldVault));
-    QFile file(vault);
-    QVERIFY(file.open(QIODevice::ReadWrite)
-        && (!setBack
-            || file.setFileTime(
-                QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime)));
-    file.close();
+    QVERIFY(!setBack || setModified(vault, QDateTime::currentDateTime().addDays(-1)));
 
     // What a window saw just before a rewrite of the same size in the same
     // tick: the stamp the file still has, with the bytes it had before.
@@ -229,11 +207,8 @@ void TestVaultIo::renameJustBeforeTheSaveIsKept()
 {
     QFETCH(bool, existed);
     QFETCH(bool, exchange);
-#if defined(__SANITIZE_ADDRESS__) || defined(KEYLOFT_PORTABLE_FILES)
-    QSKIP("fault injection runs on the plain Linux build");
-#endif
-    QVERIFY2(
-        !QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty(), "strace is needed");
+    if (const char *reason = noFaultInjection())
+        QSKIP(reason);
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString vault = dir.filePath(QStringLiteral("vault.pwdb"));
@@ -245,9 +220,8 @@ void TestVaultIo::renameJustBeforeTheSaveIsKept()
     QStringList options { QStringLiteral("-e"), QStringLiteral("inject=linkat:signal=SIGUSR1") };
     if (!exchange)
         options << QStringLiteral("-e") << QStringLiteral("inject=renameat2:error=EINVAL");
-    QCOMPARE(
-        runSave(vault, dir.filePath(QStringLiteral("trace")), options), int(WriteOutcome::Changed));
-    QFile::remove(dir.filePath(QStringLiteral("trace")));
+    QCOMPARE(ChildRun({ QStringLiteral("--save-child"), vault }, options).exitStatus(),
+        int(WriteOutcome::Changed));
     QCOMPARE(readBytes(vault), otherVault);
     QCOMPARE(filesIn(dir.path()), QStringList { "vault.pwdb" });
 }
@@ -297,14 +271,8 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
     QFETCH(QString, fault);
     QFETCH(bool, exchange);
     QFETCH(QByteArrayList, order);
-#ifdef __SANITIZE_ADDRESS__
-    QSKIP("the sanitizer's own calls (probing memory through a pipe) would fail instead");
-#endif
-#ifdef KEYLOFT_PORTABLE_FILES
-    QSKIP("Qt's own file access relies on QSaveFile, whose commit ignores a failed sync");
-#endif
-    QVERIFY2(
-        !QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty(), "strace is needed");
+    if (const char *reason = noFaultInjection())
+        QSKIP(reason);
     const bool locked = vault == QLatin1String("locked folder");
     if ((vault == QLatin1String("owner kept") || locked) && geteuid() != 0)
         QSKIP("another user's files need root");
@@ -350,8 +318,10 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
     }
     if (!exchange)
         options << QStringLiteral("-e") << QStringLiteral("inject=renameat2:error=EINVAL");
+    options << QStringLiteral("-o") << trace << QStringLiteral("-e");
     const auto run = [&](const QString &option) {
-        return runSave(path, trace, options + QStringList { QStringLiteral("-e"), option });
+        return ChildRun({ QStringLiteral("--save-child"), path }, options + QStringList { option })
+            .exitStatus();
     };
 
     if (vault == QLatin1String("attribute kept")

@@ -90,6 +90,19 @@ def check(keyloft):
         while GLib.MainContext.default().iteration(False):
             pass  # let the library hear of windows and events that came
 
+    def pump_until(done, until):
+        while not done() and time.monotonic() < until:
+            time.sleep(0.05)
+            pump()
+
+    def wait_window(title):
+        """The id of the visible window of this title, or None at the deadline."""
+        found = []
+        while not found and time.monotonic() < deadline and program.poll() is None:
+            time.sleep(0.1)
+            found = xdotool("search", "--onlyvisible", "--name", f"^{title}$")
+        return found[0] if found else None
+
     def type_keys(*args):
         """xdotool typing while this process answers the bus: the registry
         waits for each keystroke listener before Qt's key goes on."""
@@ -116,37 +129,34 @@ def check(keyloft):
                 if not any((role, name) in found for role in roles)]
 
     try:
-        prompt = []
-        while not prompt and time.monotonic() < deadline and program.poll() is None:
-            time.sleep(0.1)
-            prompt = xdotool("search", "--onlyvisible", "--name", "^Master Password$")
+        prompt = wait_window("Master Password")
         if not prompt:
             print("FAIL: no \"Master Password\" prompt appeared")
             return 1
-        xdotool("windowfocus", "--sync", prompt[0])
+        xdotool("windowfocus", "--sync", prompt)
         type_keys("type", "--delay", "20", "--", PASSWORD)
         type_keys("key", "BackSpace")  # a correction: a removal is reported too
         type_keys("type", "--", PASSWORD[-1])
         # Each keystroke must reach the listener as a change of the password
         # field, or the check below would pass without hearing anything.
-        keystrokes, heard = len(PASSWORD) + 2, []
-        while len(heard) < keystrokes and time.monotonic() < deadline:
-            time.sleep(0.05)
-            pump()
-            heard = [(kind, text) for source, kind, text in changes
-                     if source.get_role() == Atspi.Role.PASSWORD_TEXT]
-        print("The password field reported:", heard)
-        if len(heard) < keystrokes:
-            print(f"FAIL: {len(heard)} changes of the password field heard, {keystrokes} typed")
+        keystrokes = len(PASSWORD) + 2
+
+        def field_changes():
+            return [(kind, text) for source, kind, text in changes
+                    if source.get_role() == Atspi.Role.PASSWORD_TEXT]
+
+        pump_until(lambda: len(field_changes()) >= keystrokes, deadline)
+        reported = field_changes()
+        print("The password field reported:", reported)
+        if len(reported) < keystrokes:
+            print(f"FAIL: {len(reported)} changes of the password field heard, {keystrokes} typed")
             return 1
         leaked = [text for _, _, text in changes if set(text or "") & set(PASSWORD)]
         if leaked:
             print(f"FAIL: the text changes told the bus {leaked!r}")
             return 1
-        settle = time.monotonic() + 1  # keystrokes come by way of the registry
-        while time.monotonic() < settle:
-            time.sleep(0.05)
-            pump()
+        # Keystrokes come by way of the registry: a second for any to arrive.
+        pump_until(lambda: False, time.monotonic() + 1)
         if keys:
             print(f"FAIL: a keystroke listener heard {keys!r} of the master password")
             return 1
@@ -166,22 +176,14 @@ def check(keyloft):
 
         # Keys typed anywhere else reach the listener as before: here into
         # the first prompt of Add, reached from the table with Tab.
-        window = xdotool("search", "--onlyvisible", "--name", "^Keyloft$")
-        xdotool("windowfocus", "--sync", window[0])
+        xdotool("windowfocus", "--sync", wait_window("Keyloft"))
         xdotool("key", "Tab", "space")
-        prompt = []
-        while not prompt and time.monotonic() < deadline:
-            time.sleep(0.1)
-            prompt = xdotool("search", "--onlyvisible", "--name", "^Add Entry$")
-        if not prompt:
+        if not wait_window("Add Entry"):
             print("FAIL: no \"Add Entry\" prompt appeared")
             return 1
         del keys[:]
         type_keys("type", "--delay", "20", "--", "visible")
-        while "".join(k for k in keys[::2] if len(k) == 1) != "visible" \
-                and time.monotonic() < deadline:
-            time.sleep(0.05)
-            pump()
+        pump_until(lambda: "".join(k for k in keys[::2] if len(k) == 1) == "visible", deadline)
         print("A keystroke listener heard, in the Add prompt:", keys)
         if not set("visible") <= set(keys):
             print("FAIL: the keystroke listener heard nothing typed into the Add prompt")
