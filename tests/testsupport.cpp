@@ -237,9 +237,10 @@ QString useFreshDataFolder()
     return data->folder.path();
 }
 
-ChildRun::ChildRun(const QStringList &arguments, const QStringList &straceOptions)
+ChildRun::ChildRun(
+    const QStringList &arguments, const QStringList &straceOptions, const QString &program)
 {
-    const QString self = QCoreApplication::applicationFilePath();
+    const QString self = program.isEmpty() ? QCoreApplication::applicationFilePath() : program;
     if (straceOptions.isEmpty())
         m_process.start(self, arguments);
     else

@@ -103,12 +103,13 @@ QStringList filesIn(const QString &folder);
 // one when it could not be made.
 QString useFreshDataFolder();
 
-// Runs this test program again as a child with `arguments`, under
-// `strace -qq` with `straceOptions` when given.
+// Runs this test program (or `program`, a copy of it) again as a child with
+// `arguments`, under `strace -qq` with `straceOptions` when given.
 class ChildRun
 {
 public:
-    explicit ChildRun(const QStringList &arguments, const QStringList &straceOptions = {});
+    explicit ChildRun(const QStringList &arguments, const QStringList &straceOptions = {},
+        const QString &program = QString());
     // Waits for the child: its exit status, or -1 when it was killed or did
     // not end within two minutes.
     int exitStatus();

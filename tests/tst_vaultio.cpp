@@ -304,8 +304,10 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
                 && QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
     };
     // The save in the locked folder runs as a user who may not create files
-    // there, with a data folder of its own for the journal.
+    // there, with a data folder of its own for the journal, from a copy of
+    // this program that user can reach wherever the build lies.
     QStringList options;
+    QString program;
     const QByteArray data = qgetenv("XDG_DATA_HOME");
     const auto restoreData = qScopeGuard([&] { qputenv("XDG_DATA_HOME", data); });
     if (locked) {
@@ -315,12 +317,15 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
             && QFile::setPermissions(ownData, QFileDevice::Permissions(0x7777)));
         qputenv("XDG_DATA_HOME", QFile::encodeName(ownData));
         options << QStringLiteral("-u") << QStringLiteral("nobody");
+        program = dir.filePath(QStringLiteral("tst_vaultio"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
     }
     if (!exchange)
         options << QStringLiteral("-e") << QStringLiteral("inject=renameat2:error=EINVAL");
     options << QStringLiteral("-o") << trace << QStringLiteral("-e");
     const auto run = [&](const QString &option) {
-        return ChildRun({ QStringLiteral("--save-child"), path }, options + QStringList { option })
+        return ChildRun(
+            { QStringLiteral("--save-child"), path }, options + QStringList { option }, program)
             .exitStatus();
     };
 
