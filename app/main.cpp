@@ -128,6 +128,10 @@ int main(int argc, char *argv[])
     if (readArguments(argc, argv, true).exitStatus == 0)
         return 0;
     protectProcessMemory();
+    if (!startSecretMemory()) {
+        std::fputs("keyloft: libsodium cannot start\n", stderr);
+        return 1;
+    }
     Application app(argc, argv);
     installTranslations(app);
     const Request request = readArguments(argc, argv, false);

@@ -53,6 +53,8 @@ namespace {
             return QStringLiteral("Replace Vault");
         case VaultSession::Question::ReplaceOtherKeyVault:
             return QStringLiteral("Replace Vault of another key");
+        case VaultSession::Question::ReplaceFile:
+            return QStringLiteral("Replace File");
         }
         return QString();
     }
@@ -60,6 +62,12 @@ namespace {
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(usePrivateDataFolder)
+
+void startLibraries()
+{
+    if (!startSecretMemory())
+        qFatal("libsodium cannot start");
+}
 
 void expectVaultChanged(DialogDriver &driver, const QString &click)
 {
@@ -108,7 +116,7 @@ std::unique_ptr<VaultSession> loadedSession(
         return nullptr;
     auto session = std::make_unique<VaultSession>(path, key);
     QList<Entry> loaded;
-    if (session->load(entries ? *entries : loaded) != VaultSession::LoadOutcome::Loaded)
+    if (session->load(entries ? *entries : loaded).outcome != VaultSession::LoadOutcome::Loaded)
         return nullptr;
     return session;
 }

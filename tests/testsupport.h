@@ -22,8 +22,18 @@ class QDateTime;
 class QMainWindow;
 class QTableWidget;
 
+// Every test's main starts as the program's does: libsodium first.
+#define KEYLOFT_TEST_MAIN(TestObject)                                                              \
+    QTEST_MAIN_WRAPPER(TestObject, TestSupport::startLibraries(); QTEST_MAIN_SETUP())
+#define KEYLOFT_GUILESS_TEST_MAIN(TestObject)                                                      \
+    QTEST_MAIN_WRAPPER(TestObject, TestSupport::startLibraries();                                  \
+                       QTEST_QAPP_SETUP(QCoreApplication))
+
 // Small pieces the tests share.
 namespace TestSupport {
+
+// Starts what the program's main starts before anything else.
+void startLibraries();
 
 // The question a save asks before replacing a vault changed elsewhere,
 // answered with the button of this text ("Merge", "Replace" or "Cancel");

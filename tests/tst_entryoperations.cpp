@@ -349,5 +349,5 @@ void TestEntryOperations::addedRowIsScrolledIntoView()
     QVERIFY(table->selectionModel()->isRowSelected(1, QModelIndex()));
 }
 
-QTEST_MAIN(TestEntryOperations)
+KEYLOFT_TEST_MAIN(TestEntryOperations)
 #include "tst_entryoperations.moc"

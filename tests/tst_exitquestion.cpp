@@ -188,5 +188,5 @@ void TestExitQuestion::askedOnEveryClose()
     QCOMPARE(readBytes(file), QByteArray());
 }
 
-QTEST_MAIN(TestExitQuestion)
+KEYLOFT_TEST_MAIN(TestExitQuestion)
 #include "tst_exitquestion.moc"

@@ -223,5 +223,5 @@ void TestMainWindow::tabReachesEveryControlInReadingOrder()
     QCOMPARE(table->rowCount(), 1);
 }
 
-QTEST_MAIN(TestMainWindow)
+KEYLOFT_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

@@ -280,5 +280,5 @@ void TestPasswordGenerator::secondClickReplacesTheFirst()
         window.findChild<QLineEdit *>(QStringLiteral("generatedPasswordEdit"))->text(), second);
 }
 
-QTEST_MAIN(TestPasswordGenerator)
+KEYLOFT_TEST_MAIN(TestPasswordGenerator)
 #include "tst_passwordgenerator.moc"

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Keyloft developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "testsupport.h"
 #include "vault/secretmemory.h"
 
 #include <QTest>
@@ -96,5 +97,5 @@ void TestSecretMemory::neverShared()
     QCOMPARE(shared, QStringLiteral("master master "));
 }
 
-QTEST_GUILESS_MAIN(TestSecretMemory)
+KEYLOFT_GUILESS_TEST_MAIN(TestSecretMemory)
 #include "tst_secretmemory.moc"

@@ -3,6 +3,7 @@
 
 #include "app/masterpassword.h"
 #include "dialogdriver.h"
+#include "testsupport.h"
 
 #include <QFontMetrics>
 #include <QTest>
@@ -83,5 +84,5 @@ void TestStartup::masterPassword()
     QVERIFY(driver.placed().value(0).width() >= QFontMetrics(bold).horizontalAdvance(title) + 150);
 }
 
-QTEST_MAIN(TestStartup)
+KEYLOFT_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"

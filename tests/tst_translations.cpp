@@ -110,5 +110,5 @@ void TestTranslations::userMeetsTheirLanguage()
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
 }
 
-QTEST_MAIN(TestTranslations)
+KEYLOFT_TEST_MAIN(TestTranslations)
 #include "tst_translations.moc"

@@ -108,5 +108,5 @@ void TestVaultCipher::blocks()
     QCOMPARE(data, before); // the copy it was given detached from the caller's
 }
 
-QTEST_GUILESS_MAIN(TestVaultCipher)
+KEYLOFT_GUILESS_TEST_MAIN(TestVaultCipher)
 #include "tst_vaultcipher.moc"

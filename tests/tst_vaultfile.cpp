@@ -619,20 +619,28 @@ void TestVaultFile::writeFailures()
 
 void TestVaultFile::chosenVaultIsAskedAbout_data()
 {
-    QTest::addColumn<bool>("sameKey");
-    QTest::addRow("a vault of this master password") << true;
-    QTest::addRow("a vault Keyloft saved with another master password") << false;
+    QTest::addColumn<QByteArray>("key"); // the vault's
+    QTest::addColumn<bool>("recorded"); // saved by Keyloft on this computer
+    QTest::addRow("a vault of this master password") << QByteArray("pw") << true;
+    QTest::addRow("a vault Keyloft saved with another master password")
+        << QByteArray("other") << true;
+    QTest::addRow("a file this master password does not open, Escape")
+        << QByteArray("other") << false;
 }
 
 // A window started without a vault saves to an existing one chosen in the
 // file dialog: replacing its entries is asked about, and declined here.
 void TestVaultFile::chosenVaultIsAskedAbout()
 {
-    QFETCH(bool, sameKey);
+    QFETCH(QByteArray, key);
+    QFETCH(bool, recorded);
     const QString file = path(QStringLiteral("vault.pwdb"));
-    QCOMPARE(saveAsKeyloft(file, sameKey ? "pw" : "other", { { "a", "b", "c" } }),
-        VaultSession::SaveOutcome::Saved);
+    if (recorded)
+        QCOMPARE(saveAsKeyloft(file, key, { { "a", "b", "c" } }), VaultSession::SaveOutcome::Saved);
+    else
+        QVERIFY(writeBytes(file, xorBytes("a\tb\tc\n", key)));
     const QByteArray before = readBytes(file);
+    const bool sameKey = key == "pw";
 
     MainWindow window(QString(), QStringLiteral("pw"));
     setTableRows(entryTable(window), someRows);
@@ -653,12 +661,18 @@ void TestVaultFile::chosenVaultIsAskedAbout()
                 { QStringLiteral("Replace"), QMessageBox::DestructiveRole },
                 { QStringLiteral("Cancel"), QMessageBox::RejectRole } },
             QStringLiteral("Cancel"), QStringLiteral("Merge"));
-    else
+    else if (recorded)
         driver.message(QMessageBox::Warning, QStringLiteral("Replace Vault"),
             QStringLiteral("The file is a vault that Keyloft saved with another master password. "
                            "Replacing it loses its entries. Replace it with the entries in this "
                            "window?"),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No);
+    else
+        driver.message(QMessageBox::Warning, QStringLiteral("Replace File"),
+            QStringLiteral("This file cannot be opened with your master password: it may be a "
+                           "vault locked with another master password. Replacing it loses "
+                           "everything it holds. Replace it with the entries in this window?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton, QMessageBox::No);
     QVERIFY(triggerAction(window, QStringLiteral("Save")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(readBytes(file), before);
@@ -831,5 +845,5 @@ void TestVaultFile::conflictCopiesAreOfferedAfterALoad()
         deleteOne ? QStringList { older } : QStringList({ newer, older }));
 }
 
-QTEST_MAIN(TestVaultFile)
+KEYLOFT_TEST_MAIN(TestVaultFile)
 #include "tst_vaultfile.moc"

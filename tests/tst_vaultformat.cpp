@@ -322,5 +322,5 @@ void TestVaultFormat::wrongKey()
     QVERIFY(!decodeVault(TestSupport::xorBytes(file, wrongKey)));
 }
 
-QTEST_GUILESS_MAIN(TestVaultFormat)
+KEYLOFT_GUILESS_TEST_MAIN(TestVaultFormat)
 #include "tst_vaultformat.moc"

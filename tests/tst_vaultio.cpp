@@ -62,7 +62,7 @@ int saveInChild(const char *vault)
     VaultLocation location(path);
     const std::lock_guard lock(location);
     FoundFile found;
-    switch (checkVault(location, seen, nullptr, &found)) {
+    switch (checkVault(location, seen, nullptr, &found).outcome) {
     case VaultCheck::Changed:
         return asksAboutChange;
     case VaultCheck::Unreadable:
@@ -70,7 +70,7 @@ int saveInChild(const char *vault)
     case VaultCheck::Unchanged:
         break;
     }
-    return int(location.write(newVault, &found));
+    return int(location.write(newVault, &found).outcome);
 }
 
 // The file and descriptor calls of the save in a trace, each named as
@@ -153,14 +153,14 @@ void TestVaultIo::stampIsTrustedOnlyWhenBothTimesAreOld()
 
     // What a window saw just before a rewrite of the same size in the same
     // tick: the stamp the file still has, with the bytes it had before.
-    const std::optional<FileStamp> stamp = VaultLocation(vault).stamp();
+    const std::optional<FileStamp> stamp = VaultLocation(vault).stamp().stamp;
     QVERIFY(stamp);
     QByteArray before = oldVault;
     before[0] = char(before[0] ^ 1);
     VaultSnapshot seen = VaultSnapshot::of(before, *stamp);
     if (!setBack) // seen a nanosecond after the file's last change
         seen.takenAt = std::max(stamp->modified, stamp->changed) + 1;
-    QCOMPARE(checkVault(VaultLocation(vault), seen), VaultCheck::Changed);
+    QCOMPARE(checkVault(VaultLocation(vault), seen).outcome, VaultCheck::Changed);
 }
 
 // A process killed while writing (here by the file-size signal, as abrupt as
@@ -356,7 +356,7 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
         {
             VaultLocation next(path);
             const std::lock_guard lock(next);
-            QVERIFY2(next.finishInterruptedSave() != Recovery::Failed, where.constData());
+            QVERIFY2(next.finishInterruptedSave().outcome != Recovery::Failed, where.constData());
         }
         const QByteArray after = readBytes(path);
         QVERIFY2(
@@ -383,6 +383,7 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
 
 int main(int argc, char *argv[])
 {
+    TestSupport::startLibraries();
     if (argc == 3 && qstrcmp(argv[1], "--save-child") == 0)
         return saveInChild(argv[2]);
     QCoreApplication app(argc, argv);

@@ -88,5 +88,5 @@ void TestVaultMerge::rules()
     QCOMPARE(result.firstConflict, qsizetype(firstConflict));
 }
 
-QTEST_GUILESS_MAIN(TestVaultMerge)
+KEYLOFT_GUILESS_TEST_MAIN(TestVaultMerge)
 #include "tst_vaultmerge.moc"

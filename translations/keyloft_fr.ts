@@ -265,6 +265,14 @@
         <source>Ignore</source>
         <translation>Ignorer</translation>
     </message>
+    <message>
+        <source>Replace File</source>
+        <translation>Remplacer le fichier</translation>
+    </message>
+    <message>
+        <source>This file cannot be opened with your master password: it may be a vault locked with another master password. Replacing it loses everything it holds. Replace it with the entries in this window?</source>
+        <translation>Ce fichier ne peut pas être ouvert avec votre mot de passe principal&#xa0;: c’est peut-être un coffre verrouillé par un autre mot de passe principal. Le remplacer fait perdre tout ce qu’il contient. Le remplacer par les entrées de cette fenêtre&#x202f;?</translation>
+    </message>
 </context>
 <context>
     <name>MasterPassword</name>

@@ -21,7 +21,7 @@ namespace {
 std::optional<QList<Entry>> entriesAt(const QString &path, const QByteArray &key)
 {
     QByteArray content;
-    if (VaultLocation(path).read(content) != ReadOutcome::Read)
+    if (VaultLocation(path).read(content).outcome != ReadOutcome::Read)
         return std::nullopt;
     bool lossless = false;
     std::optional<QList<Entry>> entries

@@ -3,15 +3,12 @@
 
 #include "vault/savedkeys.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QObject>
 
 #include <sodium.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <iterator>
 
 namespace {
@@ -26,95 +23,14 @@ constexpr QLatin1String stampFields[] = { QLatin1String("device"), QLatin1String
 qint64 FileStamp::*const stampMembers[] = { &FileStamp::device, &FileStamp::inode, &FileStamp::size,
     &FileStamp::modified, &FileStamp::changed };
 
-// Argon2id is slow on purpose, so the verifier of the key in use is computed
-// once per run and kept beside the application object, together with the
-// stored verifiers the key was found to match. Only a fast hash of the key
-// identifies it here, never the key itself.
-class VerifierCache : public QObject
-{
-    Q_OBJECT
-
-public:
-    using QObject::QObject;
-
-    static VerifierCache *instance()
-    {
-        QCoreApplication *application = QCoreApplication::instance();
-        if (!application)
-            return nullptr;
-        auto *cache
-            = application->findChild<VerifierCache *>(QString(), Qt::FindDirectChildrenOnly);
-        return cache ? cache : new VerifierCache(application);
-    }
-
-    // Forgets what belongs to another key than `key`.
-    void useKey(const QByteArray &key)
-    {
-        const QByteArray id = fingerprint(key);
-        if (id == m_key)
-            return;
-        m_key = id;
-        m_verifier.clear();
-        m_matched.clear();
-    }
-
-    QByteArray m_key;
-    QByteArray m_verifier;
-    QByteArray m_matched;
-
-private:
-    static QByteArray fingerprint(const QByteArray &key)
-    {
-        return blake2b(key, crypto_generichash_BYTES);
-    }
-};
-
 QByteArray newVerifier(const QByteArray &key)
 {
     char text[crypto_pwhash_STRBYTES];
-    if (sodium_init() < 0
-        || crypto_pwhash_str(text, key.constData(), static_cast<unsigned long long>(key.size()),
-               crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE)
-            != 0)
+    if (crypto_pwhash_str(text, key.constData(), static_cast<unsigned long long>(key.size()),
+            crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE)
+        != 0)
         return QByteArray();
     return QByteArray(text);
-}
-
-// The verifier that records of `key` get: computed once per run and key.
-QByteArray verifierOf(const QByteArray &key)
-{
-    VerifierCache *cache = VerifierCache::instance();
-    if (!cache)
-        return newVerifier(key);
-    cache->useKey(key);
-    if (cache->m_verifier.isEmpty())
-        cache->m_verifier = newVerifier(key);
-    return cache->m_verifier;
-}
-
-enum class KeyCheck { Matches, Differs, Unknown };
-
-// Only a well-formed verifier that could be checked tells a key apart:
-// libsodium gives the same answer for another key, a damaged verifier and
-// too little memory for Argon2id. `current` tells whether a verifier that
-// matches was made with today's Argon2id settings.
-KeyCheck check(const QByteArray &verifier, const QByteArray &key, bool *current)
-{
-    if (verifier.size() >= crypto_pwhash_STRBYTES || sodium_init() < 0)
-        return KeyCheck::Unknown;
-    char text[crypto_pwhash_STRBYTES] = {};
-    std::copy(verifier.cbegin(), verifier.cend(), text);
-    const int rehash = crypto_pwhash_str_needs_rehash(
-        text, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE);
-    if (rehash < 0)
-        return KeyCheck::Unknown;
-    if (crypto_pwhash_str_verify(text, key.constData(), static_cast<unsigned long long>(key.size()))
-        == 0) {
-        *current = rehash == 0;
-        return KeyCheck::Matches;
-    }
-    // Argon2id could run just now only if it can hash the key itself.
-    return verifierOf(key).isEmpty() ? KeyCheck::Unknown : KeyCheck::Differs;
 }
 
 // Numbers are kept as text: nanosecond times are beyond a JSON double's
@@ -139,34 +55,6 @@ bool hasStamp(const QJsonObject &record, const FileStamp &stamp)
             return false;
     }
     return true;
-}
-
-// The verifier `key` is checked against: computed once per run and key.
-bool isCached(const QByteArray &verifier, const QByteArray &key)
-{
-    VerifierCache *cache = VerifierCache::instance();
-    if (!cache)
-        return false;
-    cache->useKey(key);
-    return verifier == cache->m_verifier || verifier == cache->m_matched;
-}
-
-KeyCheck checkCached(const QByteArray &verifier, const QByteArray &key)
-{
-    if (isCached(verifier, key))
-        return KeyCheck::Matches;
-    bool current = false;
-    const KeyCheck result = check(verifier, key, &current);
-    if (result == KeyCheck::Matches) {
-        if (VerifierCache *cache = VerifierCache::instance()) {
-            cache->m_matched = verifier;
-            // A verifier of today's settings serves the records this run
-            // writes, without another run of Argon2id.
-            if (current && cache->m_verifier.isEmpty())
-                cache->m_verifier = verifier;
-        }
-    }
-    return result;
 }
 
 // The record in `file` of the vault at `canonicalPath`, or nothing when
@@ -203,6 +91,53 @@ QString SavedKeys::recordFile(const QString &canonicalPath) const
     return m_folder + u'/' + QString::fromLatin1(blake2b(canonicalPath.toUtf8(), 16).toHex());
 }
 
+void SavedKeys::VerifierCache::useKey(const QByteArray &key)
+{
+    const QByteArray id = blake2b(key, crypto_generichash_BYTES);
+    if (id == fingerprint)
+        return;
+    fingerprint = id;
+    verifier.clear();
+    matched.clear();
+}
+
+QByteArray SavedKeys::verifierOf(const QByteArray &key) const
+{
+    m_cache.useKey(key);
+    if (m_cache.verifier.isEmpty())
+        m_cache.verifier = newVerifier(key);
+    return m_cache.verifier;
+}
+
+// Only a well-formed verifier that could be checked tells a key apart:
+// libsodium gives the same answer for another key, a damaged verifier and
+// too little memory for Argon2id.
+SavedKeys::KeyCheck SavedKeys::checkKey(const QByteArray &verifier, const QByteArray &key) const
+{
+    m_cache.useKey(key);
+    if (verifier == m_cache.verifier || verifier == m_cache.matched)
+        return KeyCheck::Matches;
+    if (verifier.size() >= crypto_pwhash_STRBYTES)
+        return KeyCheck::Unknown;
+    char text[crypto_pwhash_STRBYTES] = {};
+    std::copy(verifier.cbegin(), verifier.cend(), text);
+    const int rehash = crypto_pwhash_str_needs_rehash(
+        text, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE);
+    if (rehash < 0)
+        return KeyCheck::Unknown;
+    if (crypto_pwhash_str_verify(text, key.constData(), static_cast<unsigned long long>(key.size()))
+        != 0) {
+        // Argon2id could run just now only if it can hash the key itself.
+        return verifierOf(key).isEmpty() ? KeyCheck::Unknown : KeyCheck::Differs;
+    }
+    m_cache.matched = verifier;
+    // A verifier of today's settings serves the records this run writes,
+    // without another run of Argon2id.
+    if (rehash == 0 && m_cache.verifier.isEmpty())
+        m_cache.verifier = verifier;
+    return KeyCheck::Matches;
+}
+
 bool SavedKeys::refuses(
     const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key) const
 {
@@ -210,7 +145,7 @@ bool SavedKeys::refuses(
         return false;
     const QJsonObject record = recordIn(recordFile(canonicalPath), canonicalPath);
     return !record.isEmpty() && hasStamp(record, stamp)
-        && checkCached(record.value(QStringLiteral("verifier")).toString().toLatin1(), key)
+        && checkKey(record.value(QStringLiteral("verifier")).toString().toLatin1(), key)
         == KeyCheck::Differs;
 }
 
@@ -220,17 +155,18 @@ bool SavedKeys::knows(const QString &canonicalPath, const QByteArray &key) const
         return false;
     const QJsonObject record = recordIn(recordFile(canonicalPath), canonicalPath);
     return !record.isEmpty()
-        && checkCached(record.value(QStringLiteral("verifier")).toString().toLatin1(), key)
+        && checkKey(record.value(QStringLiteral("verifier")).toString().toLatin1(), key)
         == KeyCheck::Matches;
 }
 
-int SavedKeys::remember(const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key)
+FileError SavedKeys::remember(
+    const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key)
 {
     if (m_folder.isEmpty() || canonicalPath.isEmpty())
-        return ENOENT;
+        return { 0, QStringLiteral("there is no data folder, or the vault has no path") };
     const QByteArray verifier = verifierOf(key);
     if (verifier.isEmpty())
-        return ENOMEM;
+        return { 0, QStringLiteral("Argon2id cannot hash the master password") };
 
     QJsonObject record { { QStringLiteral("path"), canonicalPath },
         { QStringLiteral("verifier"), QString::fromLatin1(verifier) } };
@@ -239,5 +175,3 @@ int SavedKeys::remember(const QString &canonicalPath, const FileStamp &stamp, co
     record.insert(QStringLiteral("check"), QString::fromLatin1(checksumOf(record)));
     return writeOwnFile(recordFile(canonicalPath), QJsonDocument(record).toJson());
 }
-
-#include "savedkeys.moc"

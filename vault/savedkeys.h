@@ -41,13 +41,33 @@ public:
 
     // Records that the vault at `canonicalPath` now holds what a save under
     // `key` wrote, stamped `stamp`, in place of any earlier record of it.
-    // Returns 0, or the system's error (an errno value) when the record
-    // could not be written; the earlier record then stays.
-    int remember(const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key);
+    // Returns why the record could not be written, when it could not; the
+    // earlier record then stays.
+    FileError remember(const QString &canonicalPath, const FileStamp &stamp, const QByteArray &key);
 
     // The file that holds the record of the vault at `canonicalPath`.
     QString recordFile(const QString &canonicalPath) const;
 
 private:
+    enum class KeyCheck { Matches, Differs, Unknown };
+    KeyCheck checkKey(const QByteArray &verifier, const QByteArray &key) const;
+    // The verifier that records of `key` get.
+    QByteArray verifierOf(const QByteArray &key) const;
+
+    // Argon2id is slow on purpose, so the verifier of the key in use is
+    // computed once and kept, together with the stored verifier the key was
+    // last found to match. Only a fast hash of the key identifies it here,
+    // never the key itself.
+    struct VerifierCache
+    {
+        // Forgets what belongs to another key than `key`.
+        void useKey(const QByteArray &key);
+
+        QByteArray fingerprint;
+        QByteArray verifier;
+        QByteArray matched;
+    };
+
     QString m_folder;
+    mutable VerifierCache m_cache;
 };

@@ -10,6 +10,11 @@
 #include <sodium.h>
 #include <utility>
 
+bool startSecretMemory()
+{
+    return sodium_init() >= 0;
+}
+
 SecretBytes::SecretBytes(qsizetype size)
     : m_size(size)
 {
@@ -17,9 +22,10 @@ SecretBytes::SecretBytes(qsizetype size)
         m_size = 0;
         return;
     }
-    // Where libsodium cannot start or find memory to guard, plain memory
-    // serves: it is still the object's own and still wiped.
-    m_guarded = sodium_init() >= 0 && (m_data = static_cast<char *>(sodium_malloc(size_t(size))));
+    // Where libsodium finds no memory to guard, plain memory serves: it is
+    // still the object's own and still wiped.
+    m_data = static_cast<char *>(sodium_malloc(size_t(size)));
+    m_guarded = m_data != nullptr;
     if (!m_guarded)
         m_data = static_cast<char *>(std::malloc(size_t(size)));
     if (!m_data)

@@ -8,6 +8,11 @@
 #include <QString>
 #include <QStringView>
 
+// Starts libsodium, which guards the memory below and hashes and checks the
+// master password: once, at the start of the program, before any other part
+// of the vault is used. False where it cannot start.
+bool startSecretMemory();
+
 // Bytes that must not outlive their use: the master key, and every vault
 // text deciphered with it. They live in memory of their own, from
 // libsodium's guarded allocation where it can be had (kept out of swap and

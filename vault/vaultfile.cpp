@@ -23,11 +23,13 @@ QString vaultFilter()
 
 // What a failed load or save keeps behind "Show Details…": the file, and
 // what the system said of the call that failed, if one did.
-QString failureDetails(const QString &path, int error)
+QString failureDetails(const QString &path, const FileError &error)
 {
     QString details = MainWindow::tr("File: %1").arg(QDir::toNativeSeparators(path));
-    if (error != 0)
-        details += u'\n' + MainWindow::tr("Reason: %1").arg(qt_error_string(error));
+    if (!error.isEmpty()) {
+        const QString reason = error.code != 0 ? qt_error_string(error.code) : error.text;
+        details += u'\n' + MainWindow::tr("Reason: %1").arg(reason);
+    }
     return details;
 }
 
@@ -100,6 +102,12 @@ public:
                 MainWindow::tr("The file is a vault that Keyloft saved with another master "
                                "password. Replacing it loses its entries. Replace it with the "
                                "entries in this window?"));
+        case VaultSession::Question::ReplaceFile:
+            return askYesOrNo(m_window, MainWindow::tr("Replace File"),
+                MainWindow::tr("This file cannot be opened with your master password: it may be "
+                               "a vault locked with another master password. Replacing it loses "
+                               "everything it holds. Replace it with the entries in this "
+                               "window?"));
         }
         return VaultSession::Answer::No;
     }
@@ -207,7 +215,7 @@ bool MainWindow::saveVault()
                                   "both versions are kept, the file's first.",
             nullptr, result.conflicts));
     if (!saved)
-        box.setDetailedText(failureDetails(session.currentFile(), result.error));
+        box.setDetailedText(failureDetails(result.file, result.error));
     box.exec();
     return saved;
 }
@@ -225,10 +233,9 @@ void MainWindow::loadFromFile()
     // A file refused is forgotten by the load: its path is taken first.
     const QString path = session.currentFile();
     QList<Entry> entries;
-    int error = 0;
-    const VaultSession::LoadOutcome outcome = session.load(entries, &error);
-    if (outcome != VaultSession::LoadOutcome::Loaded) {
-        showError(this, loadMessage(outcome), failureDetails(path, error));
+    const VaultSession::LoadResult loaded = session.load(entries);
+    if (loaded.outcome != VaultSession::LoadOutcome::Loaded) {
+        showError(this, loadMessage(loaded.outcome), failureDetails(path, loaded.error));
         return;
     }
 

@@ -28,19 +28,23 @@ QString keyloftDataFolder()
     return data.isEmpty() ? QString() : data + QStringLiteral("/keyloft");
 }
 
-bool makePrivateFolder(const QString &folder)
+FileError makePrivateFolder(const QString &folder)
 {
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     const QString data = keyloftDataFolder();
     const bool withinData = !data.isEmpty() && folder.startsWith(data + u'/');
-    return QDir().mkpath(folder) && QFile::setPermissions(folder, ownerOnly)
-        && (!withinData || QFile::setPermissions(data, ownerOnly));
+    if (!QDir().mkpath(folder))
+        return { 0, QStringLiteral("the folder %1 cannot be made").arg(folder) };
+    for (const QString &made : { folder, withinData ? data : folder }) {
+        QFile file(made);
+        if (!file.setPermissions(ownerOnly))
+            return { 0, file.errorString() };
+    }
+    return {};
 }
 
 QByteArray blake2b(QByteArrayView bytes, qsizetype length)
 {
-    // Hashing needs nothing that libsodium's start can fail to find.
-    [[maybe_unused]] const int started = sodium_init();
     QByteArray hash(length, Qt::Uninitialized);
     crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), size_t(length),
         reinterpret_cast<const unsigned char *>(bytes.data()),

@@ -22,7 +22,28 @@ enum class WriteOutcome {
     // written.
     Changed,
 };
-enum class ReadOutcome { Read, OpenFailed, ReadFailed, TooLarge };
+enum class ReadOutcome { Read, Missing, OpenFailed, ReadFailed, TooLarge };
+
+// Why a file operation failed: the system's error (an errno value) of the
+// call that failed or, where the file layer has no such number (Qt's own
+// file access), its description. Empty where the outcome says it all: a file
+// too large, or not a regular file.
+struct FileError
+{
+    int code = 0;
+    QString text;
+
+    bool isEmpty() const { return code == 0 && text.isEmpty(); }
+};
+
+// What a read, a look, a write or a recovery came to, and why it failed.
+template<typename Outcome> struct FileResult
+{
+    Outcome outcome;
+    FileError error;
+};
+using ReadResult = FileResult<ReadOutcome>;
+using WriteResult = FileResult<WriteOutcome>;
 
 // A vault of a hundred thousand entries takes a few MiB: a larger file is
 // something else, opened by mistake, and reading it whole would exhaust memory.
@@ -71,6 +92,16 @@ enum class Recovery {
     Finished, // a write in place was finished from its journal
     Failed, // a journal was found, but the vault could not be finished
 };
+using RecoveryResult = FileResult<Recovery>;
+
+// What is at a name: a file with its stamp, nothing (a missing file), or,
+// where it cannot be looked at, why.
+struct StampResult
+{
+    std::optional<FileStamp> stamp;
+    bool missing = false;
+    FileError error;
+};
 
 // One vault file, reached through its folder. The path is resolved once, a
 // symbolic link to its target, and every later step works on that folder
@@ -93,9 +124,6 @@ public:
     // The resolved path: a symbolic link's target.
     QString target() const { return m_target; }
 
-    // The system's error (an errno value) of the last call that failed.
-    int error() const { return m_error; }
-
     // While locked, no other Keyloft saves into this folder: every save
     // holds the lock from its last look at the file to the end of the
     // replace. Locking waits for a save under way. Where the folder cannot be
@@ -104,17 +132,15 @@ public:
     void lock();
     void unlock();
 
-    // The stamp of what is at the name now, not followed if it is a link,
-    // or nothing when it cannot be had; error() then tells why (ENOENT:
-    // there is no file).
-    std::optional<FileStamp> stamp() const;
+    // The stamp of what is at the name now, not followed if it is a link.
+    StampResult stamp() const;
 
     // Reads the whole file into `content`, unless it is larger than
     // maxVaultSize, however it grows while being read. Anything but a
     // regular file (a folder, a pipe, a device, a link) is refused without
     // waiting for it. `stamp`, when given, receives the stamp of the file as
     // it was just before it was read.
-    ReadOutcome read(QByteArray &content, FileStamp *stamp = nullptr) const;
+    ReadResult read(QByteArray &content, FileStamp *stamp = nullptr) const;
 
     // Replaces the file with `content`, and reports success only once the
     // new bytes and their name are synced to disk. With `expected`, only
@@ -140,7 +166,7 @@ public:
     // finished (see finishInterruptedSave), and a failed one is undone. A
     // file this creates is readable and writable by its owner only. `stamp`,
     // when given, receives the written file's stamp.
-    WriteOutcome write(
+    WriteResult write(
         const QByteArray &content, const FoundFile *expected = nullptr, FileStamp *stamp = nullptr);
 
     // Puts right what a save of this vault that was killed, or cut off by a
@@ -150,14 +176,14 @@ public:
     // vault has been replaced or changed since, is removed and the vault
     // left as it is. `finished`, when given, receives what a finished
     // write changed.
-    Recovery finishInterruptedSave(FinishedWrite *finished = nullptr);
+    RecoveryResult finishInterruptedSave(FinishedWrite *finished = nullptr);
 
 private:
     QString m_target;
-    // The folder's descriptor, or -1 when it cannot be opened: error() then
-    // tells why, and every call fails.
+    // The folder's descriptor, or -1 when it cannot be opened: every call
+    // then fails with `m_folderError`.
     [[maybe_unused]] int m_folder = -1;
-    mutable int m_error = 0;
+    [[maybe_unused]] FileError m_folderError;
 };
 
 // The file `path` names: the target of a symbolic link (however many links
@@ -171,8 +197,9 @@ QString resolvedVaultPath(const QString &path);
 QString keyloftDataFolder();
 
 // Makes `folder` where it is missing, readable by its owner only, and so
-// Keyloft's data folder when it lies within. False where it cannot.
-bool makePrivateFolder(const QString &folder);
+// Keyloft's data folder when it lies within. Returns why it cannot; nothing
+// when it can.
+FileError makePrivateFolder(const QString &folder);
 
 // The BLAKE2b hash of `bytes`, `length` bytes long (16 to 64): for names
 // drawn from paths and for checksums, never for keys.
@@ -186,6 +213,6 @@ std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize);
 // owner only, in a folder readable by the owner only that is created when
 // missing. Whatever stands at the name, a link included, is replaced, never
 // written through, and only once the new file is complete and synced: a
-// failed write keeps the old file. Returns 0, or the system's error (an
-// errno value).
-int writeOwnFile(const QString &path, const QByteArray &content);
+// failed write keeps the old file. Returns why it failed; nothing when it
+// did not.
+FileError writeOwnFile(const QString &path, const QByteArray &content);

@@ -25,6 +25,12 @@
 
 namespace {
 
+// 0 when the call that returned `result` succeeded, else the system's error.
+int errorOf(int result)
+{
+    return result == 0 ? 0 : errno;
+}
+
 // Closes the descriptor it holds when it goes.
 class Descriptor
 {
@@ -50,7 +56,9 @@ private:
 // Opens `name` in `folder` without following a link and without waiting for
 // a writer (a pipe put there would block the open forever), and keeps the
 // descriptor only when it is a regular file, after which reads and writes
-// block as usual again. `status` receives the file's status.
+// block as usual again. `status` receives the file's status. Like openat(2),
+// it returns -1 with the reason in errno: for a folder or any other file
+// that is not a regular one, the reason that writing to it would give.
 int openRegularFile(int folder, const QByteArray &name, int flags, struct stat *status)
 {
     const int fd = ::openat(folder, name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -74,12 +82,10 @@ int openRegularFile(int folder, const QByteArray &name, int flags, struct stat *
 // Reads from `fd` to its end, but never more than `maxSize` + 1 bytes, so
 // that a file growing while it is read cannot exhaust memory. `sizeHint` is
 // what the file's status told: a file already larger is not read at all.
-ReadOutcome readBounded(int fd, qint64 sizeHint, qint64 maxSize, QByteArray &content)
+ReadResult readBounded(int fd, qint64 sizeHint, qint64 maxSize, QByteArray &content)
 {
-    if (sizeHint > maxSize) {
-        errno = EFBIG;
-        return ReadOutcome::TooLarge;
-    }
+    if (sizeHint > maxSize)
+        return { ReadOutcome::TooLarge, {} };
     const qint64 limit = maxSize + 1;
     QByteArray bytes(std::clamp(sizeHint + 1, qint64(4096), limit), Qt::Uninitialized);
     qint64 total = 0;
@@ -93,22 +99,20 @@ ReadOutcome readBounded(int fd, qint64 sizeHint, qint64 maxSize, QByteArray &con
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
-            return ReadOutcome::ReadFailed;
+            return { ReadOutcome::ReadFailed, { errno, {} } };
         if (count == 0)
             break;
         total += count;
     }
-    if (total > maxSize) {
-        errno = EFBIG;
-        return ReadOutcome::TooLarge;
-    }
+    if (total > maxSize)
+        return { ReadOutcome::TooLarge, {} };
     bytes.truncate(total);
     content = bytes;
-    return ReadOutcome::Read;
+    return { ReadOutcome::Read, {} };
 }
 
-// Writes all of `content` at the start of `fd`.
-bool writeFrom(int fd, const QByteArray &content)
+// Writes all of `content` at the start of `fd`: 0, or the system's error.
+int writeFrom(int fd, const QByteArray &content)
 {
     qint64 done = 0;
     while (done < content.size()) {
@@ -117,21 +121,23 @@ bool writeFrom(int fd, const QByteArray &content)
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
-            return false;
-        if (count == 0) {
-            errno = ENOSPC;
-            return false;
-        }
+            return errno;
+        // A write that takes nothing is how some file systems tell a full disk.
+        if (count == 0)
+            return ENOSPC;
         done += count;
     }
-    return true;
+    return 0;
 }
 
-// Writes `content` over the whole of `fd` and syncs it.
-bool replaceContent(int fd, const QByteArray &content)
+// Writes `content` over the whole of `fd` and syncs it: 0, or the system's
+// error.
+int replaceContent(int fd, const QByteArray &content)
 {
-    return writeFrom(fd, content) && ::ftruncate(fd, off_t(content.size())) == 0
-        && ::fdatasync(fd) == 0;
+    int error = writeFrom(fd, content);
+    if (error == 0)
+        error = errorOf(::ftruncate(fd, off_t(content.size())));
+    return error != 0 ? error : errorOf(::fdatasync(fd));
 }
 
 FileStamp stampOf(const struct stat &status)
@@ -215,22 +221,22 @@ int createTemporary(int folder, const QByteArray &name, QByteArray &created)
     return -1;
 }
 
-// Gives the finished temporary file a name beside `name`, if it has none.
-bool nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &created)
+// Gives the finished temporary file a name beside `name`, if it has none:
+// 0, or the system's error.
+int nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &created)
 {
     if (!created.isEmpty())
-        return true;
+        return 0;
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         created = freshTemporaryName(name);
-        if (::linkat(AT_FDCWD, self.constData(), folder, created.constData(), AT_SYMLINK_FOLLOW)
-            == 0)
-            return true;
-        if (errno != EEXIST)
-            break;
+        error = errorOf(
+            ::linkat(AT_FDCWD, self.constData(), folder, created.constData(), AT_SYMLINK_FOLLOW));
     }
-    created.clear();
-    return false;
+    if (error != 0)
+        created.clear();
+    return error;
 }
 
 // Removes the temporary files that saves of `name` killed midway left in
@@ -357,7 +363,7 @@ bool placeInDataFolder(JournalPlace &place, const QString &target, bool create)
 {
     const QString data = keyloftDataFolder();
     const QString folder = data + QStringLiteral("/journals");
-    if (data.isEmpty() || (create && !makePrivateFolder(folder)))
+    if (data.isEmpty() || (create && !makePrivateFolder(folder).isEmpty()))
         return false;
     place.ownFolder.reset(::open(
         QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -368,8 +374,8 @@ bool placeInDataFolder(JournalPlace &place, const QString &target, bool create)
 
 // Writes the journal, synced with its name, beside the vault or, where
 // that folder takes no new file, in the data folder; `place` receives
-// where it went.
-bool writeJournal(int folder, const QByteArray &vaultName, const QString &target,
+// where it went. Returns 0, or the system's error.
+int writeJournal(int folder, const QByteArray &vaultName, const QString &target,
     const QByteArray &journal, JournalPlace &place)
 {
     int error = 0;
@@ -382,86 +388,91 @@ bool writeJournal(int folder, const QByteArray &vaultName, const QString &target
         ::unlinkat(place.folder, place.name.constData(), 0);
         const Descriptor file(::openat(place.folder, place.name.constData(),
             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (file.get() >= 0 && writeFrom(file.get(), journal) && ::fdatasync(file.get()) == 0
-            && ::fsync(place.folder) == 0)
-            return true;
-        error = errno;
+        error = file.get() < 0 ? errno : writeFrom(file.get(), journal);
+        if (error == 0)
+            error = errorOf(::fdatasync(file.get()));
+        if (error == 0)
+            error = errorOf(::fsync(place.folder));
+        if (error == 0)
+            return 0;
         if (file.get() >= 0)
             ::unlinkat(place.folder, place.name.constData(), 0);
     }
-    errno = error;
-    return false;
+    return error;
 }
 
 // Not crash-safe by itself, and so only where replacing the file would lose
 // what makes it the same file: a journal makes it so. It opens the file that
 // was examined or nothing: never one created meanwhile (with whatever
 // permissions), never a link, a pipe or another file put there since.
-WriteOutcome writeInPlace(int folder, const QByteArray &name, const QString &target,
-    const struct stat &old, const QByteArray &content, FileStamp *stamp, int &error)
+WriteResult writeInPlace(int folder, const QByteArray &name, const QString &target,
+    const struct stat &old, const QByteArray &content, FileStamp *stamp)
 {
-    const auto failed = [&error](WriteOutcome outcome) {
-        error = errno;
-        return outcome;
-    };
     struct stat status
     {
     };
     const Descriptor file(openRegularFile(folder, name, O_RDWR, &status));
-    if (file.get() < 0)
-        return errno == ENOENT ? WriteOutcome::Changed : failed(WriteOutcome::OpenFailed);
+    if (file.get() < 0) {
+        if (errno == ENOENT)
+            return { WriteOutcome::Changed, {} };
+        return { WriteOutcome::OpenFailed, { errno, {} } };
+    }
     if (!(stampOf(status) == stampOf(old)))
-        return WriteOutcome::Changed;
+        return { WriteOutcome::Changed, {} };
     QByteArray previous;
-    if (readBounded(file.get(), qint64(status.st_size), maxVaultSize, previous)
-        != ReadOutcome::Read)
-        return failed(WriteOutcome::OpenFailed);
+    const ReadResult read = readBounded(file.get(), qint64(status.st_size), maxVaultSize, previous);
+    if (read.outcome != ReadOutcome::Read)
+        return { WriteOutcome::OpenFailed, read.error };
     JournalPlace journal;
-    if (!writeJournal(folder, name, target,
+    if (const int error = writeJournal(folder, name, target,
             encodeJournal({ quint64(status.st_dev), quint64(status.st_ino), previous, content }),
             journal))
-        return failed(WriteOutcome::WriteFailed);
+        return { WriteOutcome::WriteFailed, { error, {} } };
 
-    if (replaceContent(file.get(), content)) {
+    const int error = replaceContent(file.get(), content);
+    if (error == 0) {
         ::unlinkat(journal.folder, journal.name.constData(), 0);
         recordStamp(file.get(), stamp);
-        return WriteOutcome::Written;
+        return { WriteOutcome::Written, {} };
     }
-    error = errno;
     // Where the old bytes cannot be put back either, the journal stays, and
     // the next load or save finishes the write.
-    if (!replaceContent(file.get(), previous))
-        return WriteOutcome::Damaged;
+    if (replaceContent(file.get(), previous) != 0)
+        return { WriteOutcome::Damaged, { error, {} } };
     ::unlinkat(journal.folder, journal.name.constData(), 0);
-    return WriteOutcome::WriteFailed;
+    return { WriteOutcome::WriteFailed, { error, {} } };
 }
 
 // Finishes the write in place that `journal` records, if the vault is still
 // the file it was written to and holds what that write can have left.
-Recovery finishFromJournal(
+RecoveryResult finishFromJournal(
     int folder, const QByteArray &name, const Journal &journal, FinishedWrite *finished)
 {
     struct stat status
     {
     };
     const Descriptor file(openRegularFile(folder, name, O_RDWR, &status));
-    if (file.get() < 0)
-        return errno == ENOENT ? Recovery::Nothing : Recovery::Failed;
+    if (file.get() < 0) {
+        if (errno == ENOENT)
+            return { Recovery::Nothing, {} };
+        return { Recovery::Failed, { errno, {} } };
+    }
     QByteArray content;
     if (quint64(status.st_dev) != journal.device || quint64(status.st_ino) != journal.inode)
-        return Recovery::Nothing;
-    if (readBounded(file.get(), qint64(status.st_size), maxVaultSize, content) != ReadOutcome::Read)
-        return Recovery::Failed;
+        return { Recovery::Nothing, {} };
+    const ReadResult read = readBounded(file.get(), qint64(status.st_size), maxVaultSize, content);
+    if (read.outcome != ReadOutcome::Read)
+        return { Recovery::Failed, read.error };
     if (content == journal.now || !isTornBetween(content, journal.old, journal.now))
-        return Recovery::Nothing;
-    if (!replaceContent(file.get(), journal.now))
-        return Recovery::Failed;
+        return { Recovery::Nothing, {} };
+    if (const int error = replaceContent(file.get(), journal.now))
+        return { Recovery::Failed, { error, {} } };
     if (finished) {
         finished->before = content;
         finished->after = journal.now;
         recordStamp(file.get(), &finished->stamp);
     }
-    return Recovery::Finished;
+    return { Recovery::Finished, {} };
 }
 
 // Whether the file a look found as `old` is `now`, taken out of the vault's
@@ -479,7 +490,15 @@ bool isSameVersion(const struct stat &now, const struct stat &old)
 // one: when another program's file took the name meanwhile, it is put back
 // (WriteOutcome::Changed). Afterwards `temporary` names what is no longer
 // the vault, if anything.
-WriteOutcome exchangeWithVault(
+// A step of the replace that failed: a missing file is a changed one.
+WriteResult failedStep(int error)
+{
+    if (error == ENOENT)
+        return { WriteOutcome::Changed, {} };
+    return { WriteOutcome::WriteFailed, { error, {} } };
+}
+
+WriteResult exchangeWithVault(
     int folder, QByteArray &temporary, const QByteArray &name, const struct stat &old, int fd)
 {
     struct stat out
@@ -487,36 +506,32 @@ WriteOutcome exchangeWithVault(
     };
     if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE)
         != 0) {
-        if (errno == ENOENT)
-            return WriteOutcome::Changed;
         if (errno != EINVAL)
-            return WriteOutcome::WriteFailed;
+            return failedStep(errno);
         // The file system knows no exchange: a last look, then a plain rename.
         if (::fstatat(folder, name.constData(), &out, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? WriteOutcome::Changed : WriteOutcome::WriteFailed;
+            return failedStep(errno);
         if (!(stampOf(out) == stampOf(old)))
-            return WriteOutcome::Changed;
+            return { WriteOutcome::Changed, {} };
         if (::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
-            return WriteOutcome::WriteFailed;
+            return { WriteOutcome::WriteFailed, { errno, {} } };
         temporary.clear();
-        return WriteOutcome::Written;
+        return { WriteOutcome::Written, {} };
     }
     if (::fstatat(folder, temporary.constData(), &out, AT_SYMLINK_NOFOLLOW) == 0
         && isSameVersion(out, old))
-        return WriteOutcome::Written;
+        return { WriteOutcome::Written, {} };
 
     // Another program's file took the name between the last look and the
     // exchange. It goes back, and the next look asks about it.
     if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE)
         != 0) {
-        if (::renameat(folder, temporary.constData(), folder, name.constData()) == 0) {
-            temporary.clear();
-            return WriteOutcome::Changed;
-        }
-        const int error = errno;
+        const bool back = ::renameat(folder, temporary.constData(), folder, name.constData()) == 0;
+        const int error = back ? 0 : errno;
         temporary.clear(); // another program's file, not Keyloft's to remove
-        errno = error;
-        return WriteOutcome::WriteFailed;
+        if (back)
+            return { WriteOutcome::Changed, {} };
+        return { WriteOutcome::WriteFailed, { error, {} } };
     }
     // A third file that took the name between the two exchanges is the
     // newest: it keeps the name, and the one it took the place of goes, as
@@ -528,32 +543,33 @@ WriteOutcome exchangeWithVault(
         && ::fstatat(folder, temporary.constData(), &out, AT_SYMLINK_NOFOLLOW) == 0
         && out.st_ino != mine.st_ino)
         ::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE);
-    return WriteOutcome::Changed;
+    return { WriteOutcome::Changed, {} };
 }
 
 // Gives the finished new file, named `temporary`, the vault's name, which
 // the last look found free: only while it is still free.
-WriteOutcome placeNew(int folder, QByteArray &temporary, const QByteArray &name)
+WriteResult placeNew(int folder, QByteArray &temporary, const QByteArray &name)
 {
     if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE)
         != 0) {
         if (errno == EEXIST)
-            return WriteOutcome::Changed;
+            return { WriteOutcome::Changed, {} };
         if (errno != EINVAL)
-            return WriteOutcome::WriteFailed;
+            return { WriteOutcome::WriteFailed, { errno, {} } };
         // The file system cannot refuse to replace: a last look, then a
         // plain rename.
         struct stat now
         {
         };
         if (::fstatat(folder, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0)
-            return WriteOutcome::Changed;
-        if (errno != ENOENT
-            || ::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
-            return WriteOutcome::WriteFailed;
+            return { WriteOutcome::Changed, {} };
+        if (errno != ENOENT)
+            return { WriteOutcome::WriteFailed, { errno, {} } };
+        if (::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
+            return { WriteOutcome::WriteFailed, { errno, {} } };
     }
     temporary.clear();
-    return WriteOutcome::Written;
+    return { WriteOutcome::Written, {} };
 }
 
 QByteArray nameOf(const QString &target)
@@ -569,9 +585,7 @@ VaultLocation::VaultLocation(const QString &path)
     m_folder = ::open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_folder < 0)
-        m_error = errno;
-    // The journal's checksum needs nothing that libsodium's start can fail to find.
-    [[maybe_unused]] const int started = sodium_init();
+        m_folderError = { errno, {} };
 }
 
 VaultLocation::~VaultLocation()
@@ -591,50 +605,41 @@ void VaultLocation::unlock()
         ::flock(m_folder, LOCK_UN);
 }
 
-std::optional<FileStamp> VaultLocation::stamp() const
+StampResult VaultLocation::stamp() const
 {
+    // A folder that does not exist holds no file either.
     if (m_folder < 0)
-        return std::nullopt;
+        return { std::nullopt, m_folderError.code == ENOENT, m_folderError };
     struct stat status
     {
     };
-    if (::fstatat(m_folder, nameOf(m_target).constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        m_error = errno;
-        return std::nullopt;
-    }
-    return stampOf(status);
+    if (::fstatat(m_folder, nameOf(m_target).constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return { std::nullopt, errno == ENOENT, { errno, {} } };
+    return { stampOf(status), false, {} };
 }
 
-ReadOutcome VaultLocation::read(QByteArray &content, FileStamp *stamp) const
+ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp) const
 {
-    if (m_folder < 0)
-        return ReadOutcome::OpenFailed;
+    if (m_folder < 0) {
+        const bool missing = m_folderError.code == ENOENT;
+        return { missing ? ReadOutcome::Missing : ReadOutcome::OpenFailed, m_folderError };
+    }
     struct stat status
     {
     };
     const Descriptor file(openRegularFile(m_folder, nameOf(m_target), O_RDONLY, &status));
-    if (file.get() < 0) {
-        m_error = errno;
-        return ReadOutcome::OpenFailed;
-    }
+    if (file.get() < 0)
+        return { errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::OpenFailed, { errno, {} } };
     if (stamp)
         *stamp = stampOf(status);
-    const ReadOutcome outcome
-        = readBounded(file.get(), qint64(status.st_size), maxVaultSize, content);
-    if (outcome != ReadOutcome::Read)
-        m_error = errno;
-    return outcome;
+    return readBounded(file.get(), qint64(status.st_size), maxVaultSize, content);
 }
 
-WriteOutcome VaultLocation::write(
+WriteResult VaultLocation::write(
     const QByteArray &content, const FoundFile *expected, FileStamp *stamp)
 {
-    const auto failed = [this](WriteOutcome outcome) {
-        m_error = errno;
-        return outcome;
-    };
     if (m_folder < 0)
-        return WriteOutcome::OpenFailed;
+        return { WriteOutcome::OpenFailed, m_folderError };
     const QByteArray name = nameOf(m_target);
     struct stat old
     {
@@ -643,19 +648,18 @@ WriteOutcome VaultLocation::write(
     // A file that is there but cannot be looked at must not be taken for a
     // missing one: a new file would lose its owner and permissions.
     if (!existed && errno != ENOENT)
-        return failed(WriteOutcome::OpenFailed);
+        return { WriteOutcome::OpenFailed, { errno, {} } };
     if (expected
         && (expected->exists != existed || (existed && !(expected->stamp == stampOf(old)))))
-        return WriteOutcome::Changed;
+        return { WriteOutcome::Changed, {} };
     // Nor is anything but a regular file a vault: a pipe, a device or a
     // socket would block, never end, or be replaced by the save; a link put
-    // there since the path was resolved leads elsewhere.
-    if (existed && !S_ISREG(old.st_mode)) {
-        m_error = S_ISDIR(old.st_mode) ? EISDIR : ENXIO;
-        return WriteOutcome::OpenFailed;
-    }
+    // there since the path was resolved leads elsewhere. The reason given is
+    // the one the system gives for writing to such a file.
+    if (existed && !S_ISREG(old.st_mode))
+        return { WriteOutcome::OpenFailed, { S_ISDIR(old.st_mode) ? EISDIR : ENXIO, {} } };
     const auto inPlace = [&] {
-        return writeInPlace(m_folder, name, m_target, old, content, stamp, m_error);
+        return writeInPlace(m_folder, name, m_target, old, content, stamp);
     };
     // Replacing one name of a hard-linked file would split it in two.
     if (existed && old.st_nlink > 1)
@@ -673,8 +677,7 @@ WriteOutcome VaultLocation::write(
         const int error = errno;
         if (existed && ::faccessat(m_folder, name.constData(), W_OK, 0) == 0)
             return inPlace();
-        m_error = error;
-        return WriteOutcome::OpenFailed;
+        return { WriteOutcome::OpenFailed, { error, {} } };
     }
     // Whatever the temporary name holds when the write ends is not the
     // vault: the new bytes that did not take its place, or the old ones
@@ -684,7 +687,7 @@ WriteOutcome VaultLocation::write(
             ::unlinkat(m_folder, temporary.constData(), 0);
     });
     if (!existed && ::fchmod(file.get(), 0600) != 0)
-        return failed(WriteOutcome::OpenFailed);
+        return { WriteOutcome::OpenFailed, { errno, {} } };
     if (existed && !takeOverIdentity(file.get(), previous.get(), old))
         return inPlace();
     // Some file systems (FUSE mounts among them) hide a file that is still
@@ -693,15 +696,18 @@ WriteOutcome VaultLocation::write(
     previous.reset();
 
     // The new file's bytes are on disk before it takes the old one's place.
-    if (!writeFrom(file.get(), content) || ::fdatasync(file.get()) != 0
-        || !nameTemporary(m_folder, file.get(), name, temporary))
-        return failed(WriteOutcome::WriteFailed);
-    // A failed step leaves its reason in errno.
-    const WriteOutcome placed = existed
+    int error = writeFrom(file.get(), content);
+    if (error == 0)
+        error = errorOf(::fdatasync(file.get()));
+    if (error == 0)
+        error = nameTemporary(m_folder, file.get(), name, temporary);
+    if (error != 0)
+        return { WriteOutcome::WriteFailed, { error, {} } };
+    const WriteResult placed = existed
         ? exchangeWithVault(m_folder, temporary, name, old, file.get())
         : placeNew(m_folder, temporary, name);
-    if (placed != WriteOutcome::Written)
-        return failed(placed);
+    if (placed.outcome != WriteOutcome::Written)
+        return placed;
     // The vault holds the new bytes from here on, whatever follows. The
     // rename itself is durable only once the folder is synced too; before
     // that, a power cut can bring the old file back.
@@ -709,15 +715,14 @@ WriteOutcome VaultLocation::write(
         ::unlinkat(m_folder, std::exchange(temporary, QByteArray()).constData(), 0);
     recordStamp(file.get(), stamp);
     if (::fsync(m_folder) == 0)
-        return WriteOutcome::Written;
-    m_error = errno;
-    return WriteOutcome::Unconfirmed;
+        return { WriteOutcome::Written, {} };
+    return { WriteOutcome::Unconfirmed, { errno, {} } };
 }
 
-Recovery VaultLocation::finishInterruptedSave(FinishedWrite *finished)
+RecoveryResult VaultLocation::finishInterruptedSave(FinishedWrite *finished)
 {
     if (m_folder < 0)
-        return Recovery::Nothing;
+        return { Recovery::Nothing, {} };
     const QByteArray name = nameOf(m_target);
     removeTemporaries(m_folder, name);
     Recovery recovery = Recovery::Nothing;
@@ -734,25 +739,22 @@ Recovery VaultLocation::finishInterruptedSave(FinishedWrite *finished)
         if (file.get() < 0)
             continue;
         QByteArray bytes;
-        if (readBounded(file.get(), qint64(status.st_size),
-                2 * maxVaultSize + journalFieldsSize + journalChecksumSize, bytes)
-            == ReadOutcome::ReadFailed) {
-            m_error = errno;
-            return Recovery::Failed;
-        }
+        const ReadResult read = readBounded(file.get(), qint64(status.st_size),
+            2 * maxVaultSize + journalFieldsSize + journalChecksumSize, bytes);
+        if (read.outcome == ReadOutcome::ReadFailed)
+            return { Recovery::Failed, read.error };
         const std::optional<Journal> journal = decodeJournal(bytes);
         // A journal cut short was never followed by a write in place.
-        const Recovery outcome
-            = journal ? finishFromJournal(m_folder, name, *journal, finished) : Recovery::Nothing;
-        if (outcome == Recovery::Failed) {
-            m_error = errno;
+        const RecoveryResult outcome = journal
+            ? finishFromJournal(m_folder, name, *journal, finished)
+            : RecoveryResult { Recovery::Nothing, {} };
+        if (outcome.outcome == Recovery::Failed)
             return outcome;
-        }
         ::unlinkat(place.folder, place.name.constData(), 0);
-        if (outcome == Recovery::Finished)
-            recovery = outcome;
+        if (outcome.outcome == Recovery::Finished)
+            recovery = Recovery::Finished;
     }
-    return recovery;
+    return { recovery, {} };
 }
 
 std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
@@ -763,36 +765,43 @@ std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
     const Descriptor file(openRegularFile(AT_FDCWD, QFile::encodeName(path), O_RDONLY, &status));
     QByteArray content;
     if (file.get() < 0
-        || readBounded(file.get(), qint64(status.st_size), maxSize, content) != ReadOutcome::Read)
+        || readBounded(file.get(), qint64(status.st_size), maxSize, content).outcome
+            != ReadOutcome::Read)
         return std::nullopt;
     return content;
 }
 
-int writeOwnFile(const QString &path, const QByteArray &content)
+FileError writeOwnFile(const QString &path, const QByteArray &content)
 {
     const QFileInfo file(path);
     const QString folderPath = file.absolutePath();
-    errno = 0;
-    if (!makePrivateFolder(folderPath))
-        return errno ? errno : EACCES;
+    if (const FileError error = makePrivateFolder(folderPath); !error.isEmpty())
+        return error;
     const Descriptor folder(::open(QFile::encodeName(folderPath).constData(),
         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder.get() < 0)
-        return errno;
+        return { errno, {} };
     const QByteArray name = QFile::encodeName(file.fileName());
     QByteArray temporary;
     const Descriptor written(createTemporary(folder.get(), name, temporary));
     if (written.get() < 0)
-        return errno;
+        return { errno, {} };
     const auto removeTemporary = qScopeGuard([&] {
         if (!temporary.isEmpty())
             ::unlinkat(folder.get(), temporary.constData(), 0);
     });
-    if (::fchmod(written.get(), 0600) != 0 || !writeFrom(written.get(), content)
-        || ::fdatasync(written.get()) != 0
-        || !nameTemporary(folder.get(), written.get(), name, temporary)
-        || ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0)
-        return errno;
+    int error = errorOf(::fchmod(written.get(), 0600));
+    if (error == 0)
+        error = writeFrom(written.get(), content);
+    if (error == 0)
+        error = errorOf(::fdatasync(written.get()));
+    if (error == 0)
+        error = nameTemporary(folder.get(), written.get(), name, temporary);
+    if (error == 0)
+        error = errorOf(
+            ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()));
+    if (error != 0)
+        return { error, {} };
     temporary.clear();
-    return ::fsync(folder.get()) == 0 ? 0 : errno;
+    return { errorOf(::fsync(folder.get())), {} };
 }

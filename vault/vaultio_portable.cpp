@@ -15,7 +15,6 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace {
 
@@ -36,84 +35,79 @@ void VaultLocation::lock() { }
 
 void VaultLocation::unlock() { }
 
-std::optional<FileStamp> VaultLocation::stamp() const
+StampResult VaultLocation::stamp() const
 {
     const QFileInfo file(m_target);
-    if (!file.exists()) {
-        m_error = ENOENT;
-        return std::nullopt;
-    }
+    if (!file.exists())
+        return { std::nullopt, true, {} };
     FileStamp stamp;
     stamp.size = file.size();
     stamp.modified = nanoseconds(file.lastModified());
     stamp.changed = nanoseconds(file.metadataChangeTime());
-    return stamp;
+    return { stamp, false, {} };
 }
 
-ReadOutcome VaultLocation::read(QByteArray &content, FileStamp *stamp) const
+ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp) const
 {
     QFile file(m_target);
-    if (!QFileInfo(m_target).isFile() || !file.open(QIODevice::ReadOnly)) {
-        m_error = QFileInfo::exists(m_target) ? EACCES : ENOENT;
-        return ReadOutcome::OpenFailed;
-    }
+    if (!QFileInfo::exists(m_target))
+        return { ReadOutcome::Missing, {} };
+    if (!QFileInfo(m_target).isFile())
+        return { ReadOutcome::OpenFailed, {} };
+    if (!file.open(QIODevice::ReadOnly))
+        return { ReadOutcome::OpenFailed, { 0, file.errorString() } };
     if (stamp)
-        *stamp = this->stamp().value_or(FileStamp());
-    m_error = EFBIG;
+        *stamp = this->stamp().stamp.value_or(FileStamp());
     if (file.size() > maxVaultSize)
-        return ReadOutcome::TooLarge;
+        return { ReadOutcome::TooLarge, {} };
     // Read in pieces the size the file tells, rather than asking for the
     // limit at once, which would set aside that much memory for every load.
     QByteArray bytes;
-    m_error = EIO;
     for (qint64 room = maxVaultSize + 1; room > 0; room = maxVaultSize + 1 - bytes.size()) {
         const QByteArray piece
             = file.read(std::min(room, std::max(file.size() - bytes.size(), qint64(0)) + 4096));
         if (file.error() != QFileDevice::NoError)
-            return ReadOutcome::ReadFailed;
+            return { ReadOutcome::ReadFailed, { 0, file.errorString() } };
         if (piece.isEmpty())
             break;
         bytes += piece;
     }
-    m_error = EFBIG;
     if (bytes.size() > maxVaultSize)
-        return ReadOutcome::TooLarge;
+        return { ReadOutcome::TooLarge, {} };
     content = bytes;
-    return ReadOutcome::Read;
+    return { ReadOutcome::Read, {} };
 }
 
-WriteOutcome VaultLocation::write(
+WriteResult VaultLocation::write(
     const QByteArray &content, const FoundFile *expected, FileStamp *stamp)
 {
-    const std::optional<FileStamp> now = this->stamp();
+    const std::optional<FileStamp> now = this->stamp().stamp;
     if (expected && (expected->exists != now.has_value() || (now && !(expected->stamp == *now))))
-        return WriteOutcome::Changed;
-    m_error = EISDIR;
+        return { WriteOutcome::Changed, {} };
     if (now && !QFileInfo(m_target).isFile())
-        return WriteOutcome::OpenFailed;
+        return { WriteOutcome::OpenFailed, {} };
 
     QSaveFile file(m_target);
     file.setDirectWriteFallback(true);
-    m_error = EACCES;
     // Unbuffered, so that a full disk fails the write itself: a failed
     // flush inside commit() may go unnoticed.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return WriteOutcome::OpenFailed;
+        return { WriteOutcome::OpenFailed, { 0, file.errorString() } };
     if (!now && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return WriteOutcome::OpenFailed;
+        return { WriteOutcome::OpenFailed, { 0, reason } };
     }
-    m_error = EIO;
     if (file.write(content) != content.size() || !file.commit())
-        return WriteOutcome::WriteFailed;
+        return { WriteOutcome::WriteFailed, { 0, file.errorString() } };
     if (stamp)
-        *stamp = this->stamp().value_or(FileStamp());
-    return WriteOutcome::Written;
+        *stamp = this->stamp().stamp.value_or(FileStamp());
+    return { WriteOutcome::Written, {} };
 }
 
-Recovery VaultLocation::finishInterruptedSave(FinishedWrite *)
+RecoveryResult VaultLocation::finishInterruptedSave(FinishedWrite *)
 {
-    return Recovery::Nothing;
+    return { Recovery::Nothing, {} };
 }
 
 std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
@@ -128,19 +122,19 @@ std::optional<QByteArray> readOwnFile(const QString &path, qint64 maxSize)
     return content;
 }
 
-int writeOwnFile(const QString &path, const QByteArray &content)
+FileError writeOwnFile(const QString &path, const QByteArray &content)
 {
     const QString folder = QFileInfo(path).absolutePath();
-    if (!makePrivateFolder(folder))
-        return EACCES;
+    if (const FileError error = makePrivateFolder(folder); !error.isEmpty())
+        return error;
     // QSaveFile would write through a link: the link goes first.
-    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
-        return EACCES;
+    QFile link(path);
+    if (QFileInfo(path).isSymLink() && !link.remove())
+        return { 0, link.errorString() };
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return EACCES;
-    if (file.write(content) != content.size() || !file.commit())
-        return EIO;
-    return 0;
+        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write(content) != content.size() || !file.commit())
+        return { 0, file.errorString() };
+    return {};
 }

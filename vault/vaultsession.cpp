@@ -11,11 +11,21 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <mutex>
 #include <optional>
 #include <utility>
+
+// What a save's last look at its file found, against what it stands on.
+struct VaultSession::Look
+{
+    // What the window last loaded or saved there, or what an answer of this
+    // save agreed to replace since; for a file chosen in the dialog, at
+    // first nothing.
+    VaultSnapshot known;
+    VaultSnapshot onDisk; // what the file holds, where that is something else
+    FoundFile found; // what is at the name, for the write to replace just that
+    FileError error; // why the file could not be looked at
+};
 
 VaultSession::VaultSession(const QString &path, QByteArrayView key, const QString &keyRecords)
     : m_currentFile(path)
@@ -35,9 +45,9 @@ void VaultSession::setPath(const QString &path)
 // does.
 QString VaultSession::saveDialogStart() const
 {
-    if (!m_lastSaveFailed)
+    if (m_failedSave.isEmpty())
         return QString();
-    const QFileInfo file(m_currentFile);
+    const QFileInfo file(m_failedSave);
     QString folder = file.absolutePath();
     for (QFileInfo at(folder); !at.isDir() && !at.isRoot(); at.setFile(folder))
         folder = at.absolutePath();
@@ -46,52 +56,45 @@ QString VaultSession::saveDialogStart() const
 
 // A save that an interrupted one left unfinished is finished first; when
 // the window had seen what it left, it has seen what it leaves now.
-bool VaultSession::finishInterruptedSave(VaultLocation &vault)
+RecoveryResult VaultSession::finishInterruptedSave(VaultLocation &vault)
 {
     FinishedWrite finished;
-    switch (vault.finishInterruptedSave(&finished)) {
-    case Recovery::Failed:
-        return false;
-    case Recovery::Finished:
-        if (m_lastSeen.hasBytes && m_lastSeen.bytes == finished.before)
-            m_lastSeen = VaultSnapshot::of(finished.after, finished.stamp);
-        break;
-    case Recovery::Nothing:
-        break;
-    }
-    return true;
+    const RecoveryResult recovered = vault.finishInterruptedSave(&finished);
+    if (recovered.outcome == Recovery::Finished && m_lastSeen.hasBytes
+        && m_lastSeen.bytes == finished.before)
+        m_lastSeen = VaultSnapshot::of(finished.after, finished.stamp);
+    return recovered;
 }
 
-VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries, int *error)
+VaultSession::LoadResult VaultSession::load(QList<Entry> &entries)
 {
     m_mergedCopies.clear();
     VaultLocation vault(m_currentFile);
     QByteArray content;
     FileStamp stamp;
-    ReadOutcome read = ReadOutcome::ReadFailed;
+    ReadResult read { ReadOutcome::ReadFailed, {} };
     {
         const std::lock_guard lock(vault);
-        if (finishInterruptedSave(vault))
-            read = vault.read(content, &stamp);
+        const RecoveryResult recovered = finishInterruptedSave(vault);
+        read = recovered.outcome == Recovery::Failed
+            ? ReadResult { ReadOutcome::ReadFailed, recovered.error }
+            : vault.read(content, &stamp);
     }
-    if (error)
-        *error = read == ReadOutcome::Read ? 0 : vault.error();
-    switch (read) {
+    switch (read.outcome) {
+    case ReadOutcome::Missing:
     case ReadOutcome::OpenFailed:
         m_lastSeen = VaultSnapshot();
-        return LoadOutcome::OpenFailed;
+        return { LoadOutcome::OpenFailed, read.error };
     case ReadOutcome::ReadFailed:
         m_lastSeen = VaultSnapshot();
-        return LoadOutcome::ReadFailed;
+        return { LoadOutcome::ReadFailed, read.error };
     case ReadOutcome::TooLarge:
         m_currentFile.clear();
         m_lastSeen = VaultSnapshot();
-        return LoadOutcome::TooLarge;
+        return { LoadOutcome::TooLarge, read.error };
     case ReadOutcome::Read:
         break;
     }
-
-    const VaultSnapshot seen = VaultSnapshot::of(content, stamp);
 
     // A file exactly as a save here wrote it opens only with the key it was
     // written with, however readable another key makes it.
@@ -104,63 +107,38 @@ VaultSession::LoadOutcome VaultSession::load(QList<Entry> &entries, int *error)
     if (!decoded) {
         m_currentFile.clear();
         m_lastSeen = VaultSnapshot();
-        return LoadOutcome::NotAVault;
+        return { LoadOutcome::NotAVault, {} };
     }
-    m_lastSeen = seen;
+    m_lastSeen = VaultSnapshot::of(content, stamp);
     m_loadDroppedLines = !lossless;
     entries = *std::move(decoded);
-    return LoadOutcome::Loaded;
+    return { LoadOutcome::Loaded, {} };
 }
-// A file chosen in the save dialog that is not the one this window last
-// saw: the dialog's own question covers replacing a file, but not losing
-// the entries of a vault, so those are asked about. From then on the file
-// as it is now counts as seen, and a change to it as a change.
-VaultSession::ChosenFile VaultSession::prepareChosenFile(VaultLocation &vault,
-    std::unique_lock<VaultLocation> &lock, Questions &questions, QList<Entry> &entries,
-    SaveResult &result, FoundFile &tooLarge)
+
+// What the file holds now, against what the save stands on: the same, or
+// else what it is to this key and to the window's entries `ours`.
+FileState VaultSession::lookAt(
+    const VaultLocation &vault, Look &look, const QList<Entry> &ours) const
 {
-    QByteArray bytes;
-    FileStamp stamp;
-    switch (vault.read(bytes, &stamp)) {
-    case ReadOutcome::OpenFailed:
-        if (vault.error() == ENOENT) {
-            m_lastSeen = VaultSnapshot();
-            return ChosenFile::Other;
-        }
-        [[fallthrough]];
-    case ReadOutcome::ReadFailed:
-        return ChosenFile::Unreadable;
-    case ReadOutcome::TooLarge:
-        // No vault: the dialog's question was enough.
-        m_lastSeen = VaultSnapshot();
-        tooLarge = { true, stamp };
-        return ChosenFile::Other;
-    case ReadOutcome::Read:
+    const FileResult<VaultCheck> check = checkVault(vault, look.known, &look.onDisk, &look.found);
+    look.error = check.error;
+    switch (check.outcome) {
+    case VaultCheck::Unreadable:
+        return FileState::Unreadable;
+    case VaultCheck::Unchanged:
+        return look.found.exists ? FileState::AsKnown : FileState::Missing;
+    case VaultCheck::Changed:
         break;
     }
-    if (m_lastSeen.hasBytes && m_lastSeen.stamp.isSameFile(stamp))
-        return ChosenFile::Own; // checked as always
-    const VaultSnapshot there = VaultSnapshot::of(bytes, stamp);
-
-    std::optional<Question> question;
+    if (look.onDisk.tooLarge)
+        return FileState::TooLarge;
+    if (m_savedKeys.refuses(vault.target(), look.onDisk.stamp, m_masterKey.view()))
+        return FileState::OtherKeyVault;
     bool lossless = false;
-    const std::optional<QList<Entry>> theirs = entriesOf(there, &lossless);
-    const bool refused = m_savedKeys.refuses(vault.target(), stamp, m_masterKey.view());
-    if (refused)
-        question = Question::ReplaceOtherKeyVault;
-    else if (theirs && lossless && holdsOthers(*theirs, entries))
-        question = Question::ReplaceVault;
-    if (question) {
-        lock.unlock();
-        const Answer answer = questions.ask(*question);
-        lock.lock();
-        if (answer == Answer::No)
-            return ChosenFile::Stop;
-        if (answer == Answer::Merge)
-            entries = takeMerge(mergeEntries({}, *theirs, entries), result);
-    }
-    m_lastSeen = there;
-    return theirs && !refused ? ChosenFile::Other : ChosenFile::Unopened;
+    const std::optional<QList<Entry>> theirs = entriesOf(look.onDisk, &lossless);
+    if (!theirs || !lossless)
+        return FileState::Unopened;
+    return holdsOthers(*theirs, ours) ? FileState::VaultWithOthers : FileState::Vault;
 }
 
 // The entries of a merge, which the window shows from now on; its conflicts
@@ -175,168 +153,162 @@ QList<Entry> VaultSession::takeMerge(const MergedEntries &merge, SaveResult &res
     return merge.entries;
 }
 
-// A master password locks a vault for good: one mistyped at start-up would
-// lock the vault under the typo. So the first time in a run that it would
-// lock a vault this computer has not seen written with it, it is asked for
-// once more.
-bool VaultSession::mustConfirmKey(
-    const VaultLocation &vault, const FoundFile &found, bool unopened) const
-{
-    if (m_confirmedFor.contains(vault.target()))
-        return false;
-    return !found.exists || unopened || !m_savedKeys.knows(vault.target(), m_masterKey.view());
-}
-
 VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questions &questions)
 {
     SaveResult result;
-    const bool choose = m_currentFile.isEmpty() || m_lastSaveFailed;
-    if (choose) {
-        const QString path = questions.chooseFile(saveDialogStart());
-        if (path.isEmpty())
-            return result;
-        m_currentFile = path;
-    }
-
+    SaveSituation situation;
+    situation.target = m_currentFile.isEmpty() || !m_failedSave.isEmpty() ? SaveTarget::Unchosen
+                                                                          : SaveTarget::Own;
+    situation.droppedLines = m_loadDroppedLines;
     QList<Entry> ours = entries; // merged with the file's entries when the user says so
-    VaultLocation vault(m_currentFile);
-    std::unique_lock lock(vault);
-    const auto failure = [&](SaveOutcome outcome) {
-        m_lastSaveFailed = true;
-        result.outcome = outcome;
-        result.error = vault.error();
-        return result;
+    QByteArray content; // `ours` enciphered: nothing to wipe
+    Look look;
+    std::optional<VaultLocation> vault;
+    std::unique_lock<VaultLocation> lock;
+    const auto open = [&](const QString &path) {
+        result.file = path;
+        vault.emplace(path);
+        lock = std::unique_lock(*vault);
+        const RecoveryResult recovered = finishInterruptedSave(*vault);
+        look.known = situation.target == SaveTarget::Own ? m_lastSeen : VaultSnapshot();
+        look.error = recovered.error;
+        situation.keyRecorded = !m_confirmedFor.contains(vault->target())
+            && m_savedKeys.knows(vault->target(), m_masterKey.view());
+        return recovered.outcome != Recovery::Failed;
     };
-    if (!finishInterruptedSave(vault))
-        return failure(SaveOutcome::OpenFailed);
-    // Whether the file must be read to be compared: not one too large to be
-    // read, once the user agreed to replace it; the write still replaces
-    // only what was found there.
-    bool watched = true;
-    FoundFile found;
-    // The lines the last load skipped belong to another file than one just
-    // chosen.
-    bool lossAccepted = false;
-    bool unopened = false; // a file chosen that this key does not open
-    bool keyConfirmed = false;
-    if (choose) {
-        switch (prepareChosenFile(vault, lock, questions, ours, result, found)) {
-        case ChosenFile::Unreadable:
-            return failure(SaveOutcome::OpenFailed);
-        case ChosenFile::Stop:
-            return result;
-        case ChosenFile::Unopened:
-            unopened = true;
-            [[fallthrough]];
-        case ChosenFile::Other:
-            lossAccepted = true;
-            watched = !found.exists;
-            break;
-        case ChosenFile::Own:
-            break;
-        }
-    }
+    if (situation.target == SaveTarget::Own && !open(m_currentFile))
+        situation.file = FileState::Unreadable;
 
-    FileStamp stamp;
-    QByteArray content;
-    WriteOutcome outcome = WriteOutcome::Changed;
-    while (outcome == WriteOutcome::Changed) {
-        VaultSnapshot onDisk;
-        const VaultCheck check
-            = watched ? checkVault(vault, m_lastSeen, &onDisk, &found) : VaultCheck::Unchanged;
-        if (check == VaultCheck::Unreadable)
-            return failure(SaveOutcome::OpenFailed);
-        if (check == VaultCheck::Changed) {
-            lock.unlock();
-            const Answer answer = questions.ask(Question::VaultChanged);
-            lock.lock();
-            if (answer == Answer::No)
+    // Whether the last look still stands: an answer is about what it found.
+    bool answered = false;
+    for (;;) {
+        if (vault && !answered && situation.file != FileState::Unreadable) {
+            situation.file = lookAt(*vault, look, ours);
+            situation.keyConfirmed = m_confirmedFor.contains(vault->target());
+        }
+        answered = false;
+        const SaveStep next = decideSave(situation);
+        switch (next.action) {
+        case SaveAction::ChooseFile: {
+            const QString path = questions.chooseFile(saveDialogStart());
+            if (path.isEmpty())
                 return result;
-            if (answer == Answer::Merge) {
-                bool lossless = false;
-                const std::optional<QList<Entry>> theirs = entriesOf(onDisk, &lossless);
-                if (!theirs || !lossless) {
-                    result.outcome = SaveOutcome::NotMergeable;
-                    return result;
-                }
-                const QList<Entry> base = entriesOf(m_lastSeen, nullptr).value_or(QList<Entry>());
-                ours = takeMerge(mergeEntries(base, *theirs, ours), result);
-                content.clear(); // enciphered: nothing to wipe
+            // The window's own file, chosen again after a failed save, is
+            // checked against what the window saw there, whatever took its
+            // place since.
+            const bool own = !m_currentFile.isEmpty()
+                && resolvedVaultPath(path) == resolvedVaultPath(m_currentFile);
+            situation.target = own ? SaveTarget::Own : SaveTarget::Chosen;
+            if (!open(path))
+                situation.file = FileState::Unreadable;
+            break;
+        }
+        case SaveAction::Ask: {
+            lock.unlock();
+            const Answer answer = questions.ask(next.question);
+            lock.lock();
+            if (next.question == Question::NotFullyRead) {
+                situation.linesAnswer = answer;
+            } else {
+                situation.answer = answer;
+                answered = true;
             }
-            // What the file holds now is agreed to be replaced, or is merged
-            // in; the lines the load skipped are no longer in it.
-            lossAccepted = true;
-            watched = onDisk.hasBytes;
-            m_lastSeen = onDisk;
-            continue;
+            break;
         }
-        if (m_loadDroppedLines && !lossAccepted) {
-            // Most often the sign of a mistyped master password that
-            // happened to give readable text: saving would write that
-            // garbage back, less the lines it skipped.
-            lock.unlock();
-            const Answer answer = questions.ask(Question::NotFullyRead);
-            lock.lock();
-            if (answer == Answer::No)
-                return result;
-            lossAccepted = true;
-            continue;
+        case SaveAction::Merge: {
+            const QList<Entry> base = entriesOf(look.known, nullptr).value_or(QList<Entry>());
+            const QList<Entry> theirs = entriesOf(look.onDisk, nullptr).value_or(QList<Entry>());
+            ours = takeMerge(mergeEntries(base, theirs, ours), result);
+            content.clear();
+            [[fallthrough]];
         }
-        if (!keyConfirmed && mustConfirmKey(vault, found, unopened)) {
+        case SaveAction::TakeOn:
+            look.known = look.onDisk;
+            situation.takenOn = situation.file;
+            situation.answer.reset();
+            break;
+        case SaveAction::ConfirmKey: {
             lock.unlock();
             std::optional<QString> typed = questions.confirmMasterPassword();
             lock.lock();
-            if (!typed)
-                return result;
-            const bool matches = SecretBytes::fromText(*typed) == m_masterKey;
-            forgetText(*typed);
-            if (!matches) {
-                result.outcome = SaveOutcome::NotConfirmed;
-                return result;
+            situation.confirmation = Confirmation::Cancelled;
+            if (typed) {
+                const bool matches = SecretBytes::fromText(*typed) == m_masterKey;
+                forgetText(*typed);
+                situation.confirmation = matches ? Confirmation::Matched : Confirmation::Mismatched;
+                if (matches)
+                    m_confirmedFor.insert(vault->target());
             }
-            keyConfirmed = true;
-            m_confirmedFor.insert(vault.target());
-            continue;
+            break;
         }
-        keyConfirmed = true;
-        if (content.isNull()) {
-            content = encodeVault(ours);
-            xorCipherInPlace(content, m_masterKey.view());
+        case SaveAction::Write: {
+            if (content.isNull()) {
+                content = encodeVault(ours);
+                xorCipherInPlace(content, m_masterKey.view());
+            }
+            FileStamp stamp;
+            const WriteResult written = vault->write(content, &look.found, &stamp);
+            if (written.outcome == WriteOutcome::Changed)
+                break; // looked at again
+            lock.unlock();
+            finishSave(
+                *vault, situation.target == SaveTarget::Own, content, written, stamp, ours, result);
+            return result;
         }
-        outcome = vault.write(content, &found, &stamp);
-        watched = true;
+        case SaveAction::End:
+            result.outcome = next.outcome;
+            if (next.outcome == SaveOutcome::OpenFailed) {
+                m_failedSave = result.file;
+                result.error = look.error;
+            } else {
+                // Declined, or refused: the table stays as it was too.
+                result.merged.reset();
+                result.conflicts = 0;
+                result.firstConflict = -1;
+            }
+            return result;
+        }
     }
-    lock.unlock();
+}
 
-    m_lastSaveFailed = outcome != WriteOutcome::Written;
-    result.error = vault.error();
-    switch (outcome) {
+// What a write leaves the window knowing. A file chosen in the dialog is the
+// window's from the first write that puts the window's bytes in it; a failed
+// write leaves the window's file as it was, and the next save asks for one.
+void VaultSession::finishSave(const VaultLocation &vault, bool own, const QByteArray &content,
+    const WriteResult &written, const FileStamp &stamp, const QList<Entry> &ours,
+    SaveResult &result)
+{
+    result.error = written.error;
+    switch (written.outcome) {
     case WriteOutcome::Written:
+    case WriteOutcome::Unconfirmed:
+        m_currentFile = result.file;
         m_lastSeen = VaultSnapshot::of(content, stamp);
         m_loadDroppedLines = false;
+        m_failedSave.clear();
+        if (!own)
+            m_mergedCopies.clear(); // copies of another vault
+        if (written.outcome == WriteOutcome::Unconfirmed) {
+            result.outcome = SaveOutcome::Unconfirmed;
+            return;
+        }
         rememberKey(vault, stamp);
         trashMergedCopies(ours);
         result.outcome = SaveOutcome::Saved;
-        result.error = 0;
-        break;
-    case WriteOutcome::Unconfirmed:
-        m_lastSeen = VaultSnapshot::of(content, stamp);
-        result.outcome = SaveOutcome::Unconfirmed;
-        break;
+        return;
     case WriteOutcome::WriteFailed:
-        rememberAfterFailedWrite(vault, content, false);
-        result.outcome = SaveOutcome::WriteFailed;
-        break;
     case WriteOutcome::Damaged:
-        rememberAfterFailedWrite(vault, content, true);
-        result.outcome = SaveOutcome::Damaged;
+        if (own)
+            rememberAfterFailedWrite(vault, content, written.outcome == WriteOutcome::Damaged);
+        result.outcome = written.outcome == WriteOutcome::Damaged ? SaveOutcome::Damaged
+                                                                  : SaveOutcome::WriteFailed;
         break;
     case WriteOutcome::OpenFailed:
     case WriteOutcome::Changed:
         result.outcome = SaveOutcome::OpenFailed;
         break;
     }
-    return result;
+    m_failedSave = result.file;
 }
 
 // The vault is safe whatever becomes of its record; without one, the next
@@ -344,12 +316,13 @@ VaultSession::SaveResult VaultSession::save(const QList<Entry> &entries, Questio
 void VaultSession::rememberKey(const VaultLocation &vault, const FileStamp &stamp)
 {
     const QString path = QFileInfo(vault.target()).canonicalFilePath();
-    const int error = m_savedKeys.remember(path, stamp, m_masterKey.view());
-    if (error == 0)
+    const FileError error = m_savedKeys.remember(path, stamp, m_masterKey.view());
+    if (error.isEmpty())
         return;
     m_confirmedFor.remove(vault.target());
     qWarning("keyloft: the record of the master password of %s cannot be kept in %s: %s",
-        qUtf8Printable(path), qUtf8Printable(m_savedKeys.recordFile(path)), std::strerror(error));
+        qUtf8Printable(path), qUtf8Printable(m_savedKeys.recordFile(path)),
+        qUtf8Printable(error.code != 0 ? qt_error_string(error.code) : error.text));
 }
 
 QList<ConflictCopy> VaultSession::conflictCopies(const QList<Entry> &entries) const
@@ -392,7 +365,7 @@ void VaultSession::rememberAfterFailedWrite(
 {
     QByteArray onDisk;
     FileStamp stamp;
-    const bool read = vault.read(onDisk, &stamp) == ReadOutcome::Read;
+    const bool read = vault.read(onDisk, &stamp).outcome == ReadOutcome::Read;
     if (damaged)
         m_lastSeen = read ? VaultSnapshot::of(onDisk, stamp) : VaultSnapshot();
     else if (read && onDisk == attempted)

@@ -6,7 +6,6 @@
 #include <QDateTime>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace {
 
@@ -32,48 +31,55 @@ VaultSnapshot VaultSnapshot::of(const QByteArray &bytes, const FileStamp &stamp)
     return snapshot;
 }
 
-VaultCheck checkVault(
+FileResult<VaultCheck> checkVault(
     const VaultLocation &vault, VaultSnapshot &snapshot, VaultSnapshot *now, FoundFile *found)
 {
-    const std::optional<FileStamp> current = vault.stamp();
+    const StampResult current = vault.stamp();
     if (found)
-        *found = { current.has_value(), current.value_or(FileStamp()) };
-    if (!current)
-        return vault.error() == ENOENT ? VaultCheck::Unchanged : VaultCheck::Unreadable;
+        *found = { current.stamp.has_value(), current.stamp.value_or(FileStamp()) };
+    if (!current.stamp) {
+        if (current.missing)
+            return { VaultCheck::Unchanged, {} };
+        return { VaultCheck::Unreadable, current.error };
+    }
+    if (snapshot.tooLarge && *current.stamp == snapshot.stamp)
+        return { VaultCheck::Unchanged, {} };
     if (snapshot.hasBytes) {
         const qint64 lastTouched = std::max(snapshot.stamp.modified, snapshot.stamp.changed);
-        if (*current == snapshot.stamp && lastTouched < snapshot.takenAt - racyWindow)
-            return VaultCheck::Unchanged;
-        if (current->size != snapshot.bytes.size() && !now)
-            return VaultCheck::Changed;
+        if (*current.stamp == snapshot.stamp && lastTouched < snapshot.takenAt - racyWindow)
+            return { VaultCheck::Unchanged, {} };
+        if (current.stamp->size != snapshot.bytes.size() && !now)
+            return { VaultCheck::Changed, {} };
     }
 
     QByteArray bytes;
     FileStamp stamp;
-    switch (vault.read(bytes, &stamp)) {
+    const ReadResult read = vault.read(bytes, &stamp);
+    switch (read.outcome) {
     case ReadOutcome::Read:
         if (found)
             *found = { true, stamp };
         if (snapshot.hasBytes && bytes == snapshot.bytes) {
             snapshot = VaultSnapshot::of(snapshot.bytes, stamp);
-            return VaultCheck::Unchanged;
+            return { VaultCheck::Unchanged, {} };
         }
         if (now)
             *now = VaultSnapshot::of(bytes, stamp);
-        return VaultCheck::Changed;
+        return { VaultCheck::Changed, {} };
     case ReadOutcome::TooLarge:
-        if (now)
+        if (now) {
             *now = VaultSnapshot();
-        return VaultCheck::Changed;
-    case ReadOutcome::OpenFailed:
-        if (vault.error() == ENOENT) {
-            if (found)
-                *found = FoundFile();
-            return VaultCheck::Unchanged;
+            now->tooLarge = true;
+            now->stamp = *current.stamp;
         }
-        return VaultCheck::Unreadable;
+        return { VaultCheck::Changed, {} };
+    case ReadOutcome::Missing:
+        if (found)
+            *found = FoundFile();
+        return { VaultCheck::Unchanged, {} };
+    case ReadOutcome::OpenFailed:
     case ReadOutcome::ReadFailed:
         break;
     }
-    return VaultCheck::Unreadable;
+    return { VaultCheck::Unreadable, read.error };
 }

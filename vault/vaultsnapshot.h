@@ -15,6 +15,8 @@
 struct VaultSnapshot
 {
     bool hasBytes = false;
+    // A file too large to be read, known by its stamp alone.
+    bool tooLarge = false;
     QByteArray bytes;
     FileStamp stamp;
     qint64 takenAt = 0; // nanoseconds since the epoch
@@ -39,8 +41,8 @@ enum class VaultCheck {
 // of the same size apart (timestamps are coarse, and a program may set the
 // modification time back). When the bytes turn out the same, the snapshot
 // takes the new stamp, so the next comparison is cheap again. When they
-// differ, `now` (when given) receives what the file holds, or no bytes when
-// it is too large to read. `found` (when given) receives what was found at
-// the name, for the write to make sure that it replaces just that.
-VaultCheck checkVault(const VaultLocation &vault, VaultSnapshot &snapshot,
+// differ, `now` (when given) receives what the file holds, or, when it is too
+// large to read, its stamp alone. `found` (when given) receives what was found
+// at the name, for the write to make sure that it replaces just that.
+FileResult<VaultCheck> checkVault(const VaultLocation &vault, VaultSnapshot &snapshot,
     VaultSnapshot *now = nullptr, FoundFile *found = nullptr);

@@ -684,6 +684,7 @@ void TestEndToEnd::renderScreenshot()
 
 int main(int argc, char *argv[])
 {
+    TestSupport::startLibraries();
     XSession x;
     if (!x.start()) {
         std::fprintf(stderr, "cannot start the X server: %s\n", qPrintable(x.errorString()));
