@@ -17,6 +17,7 @@
 //
 // None of this needs a QCoreApplication.
 
+#include "vault/secretmemory.h"
 #include "vault/vaultcipher.h"
 #include "vault/vaultformat.h"
 
@@ -84,6 +85,13 @@ void checkDecoding(const QByteArray &text)
 }
 
 } // namespace
+
+// Deciphered texts live in libsodium's guarded memory, as in the program.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    require(startSecretMemory(), "libsodium starts");
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -48,19 +48,6 @@ struct Given : SaveSituation
 const SaveTarget own = SaveTarget::Own;
 const SaveTarget chosen = SaveTarget::Chosen;
 
-SaveStep act(SaveAction action)
-{
-    return { action, Q::VaultChanged, O::Declined };
-}
-SaveStep ask(SaveQuestion question)
-{
-    return { A::Ask, question, O::Declined };
-}
-SaveStep end(SaveOutcome outcome)
-{
-    return { A::End, Q::VaultChanged, outcome };
-}
-
 const char *actionName(SaveAction action)
 {
     const char *names[] = { "ChooseFile", "Ask", "TakeOn", "Merge", "ConfirmKey", "Write", "End" };
@@ -97,60 +84,62 @@ void TestSaveDecision::decide_data()
     // the same text.
     QTest::addColumn<QList<SaveStep>>("after");
 
-    const SaveStep write = act(A::Write);
-    const SaveStep takeOn = act(A::TakeOn);
-    const SaveStep declined = end(O::Declined);
+    const SaveStep write = SaveStep::to(A::Write);
+    const SaveStep takeOn = SaveStep::to(A::TakeOn);
+    const SaveStep declined = SaveStep::end(O::Declined);
     using L = QList<SaveStep>;
 
     // One row per row of the README's table "What Save asks", in its order.
-    QTest::addRow("1 no file yet") << SaveSituation() << act(A::ChooseFile) << L();
+    QTest::addRow("1 no file yet") << SaveSituation() << SaveStep::to(A::ChooseFile) << L();
     QTest::addRow("2 own file, as the window saw it")
         << SaveSituation(Given(own, F::AsKnown)) << write << L();
     QTest::addRow("3 own file, deleted since")
         << SaveSituation(Given(own, F::Missing).confirmed()) << write << L();
     QTest::addRow("4 own file, changed to a vault this key opens")
-        << SaveSituation(Given(own, F::VaultWithOthers)) << ask(Q::VaultChanged)
-        << L { declined, takeOn, act(A::Merge) };
+        << SaveSituation(Given(own, F::VaultWithOthers)) << SaveStep::ask(Q::VaultChanged)
+        << L { declined, takeOn, SaveStep::to(A::Merge) };
     QTest::addRow("5 own file, changed to anything else")
-        << SaveSituation(Given(own, F::Unopened)) << ask(Q::VaultChanged)
-        << L { declined, takeOn, end(O::NotMergeable) };
+        << SaveSituation(Given(own, F::Unopened)) << SaveStep::ask(Q::VaultChanged)
+        << L { declined, takeOn, SaveStep::end(O::NotMergeable) };
     QTest::addRow("6 own file, its load skipped lines")
-        << SaveSituation(Given(own, F::AsKnown).dropped()) << ask(Q::NotFullyRead)
+        << SaveSituation(Given(own, F::AsKnown).dropped()) << SaveStep::ask(Q::NotFullyRead)
         << L { declined, write };
     QTest::addRow("7 own file, its load skipped lines, a change taken on since")
         << SaveSituation(Given(own, F::AsKnown).dropped().took(F::Vault)) << write << L();
     QTest::addRow("8 chosen, no file there")
-        << SaveSituation(Given(chosen, F::Missing)) << act(A::ConfirmKey)
-        << L { declined, end(O::NotConfirmed), write };
+        << SaveSituation(Given(chosen, F::Missing)) << SaveStep::to(A::ConfirmKey)
+        << L { declined, SaveStep::end(O::NotConfirmed), write };
     QTest::addRow("9 chosen, a vault of this key, every entry in the window")
         << SaveSituation(Given(chosen, F::Vault)) << takeOn << L();
     QTest::addRow("10 chosen, a vault of this key with entries the window lacks")
-        << SaveSituation(Given(chosen, F::VaultWithOthers)) << ask(Q::ReplaceVault)
-        << L { declined, takeOn, act(A::Merge) };
-    QTest::addRow("11 chosen, a vault Keyloft saved with another master password") << SaveSituation(
-        Given(chosen, F::OtherKeyVault)) << ask(Q::ReplaceOtherKeyVault) << L { declined, takeOn };
-    QTest::addRow("12 chosen, a file this key does not open") << SaveSituation(
-        Given(chosen, F::Unopened)) << ask(Q::ReplaceFile) << L { declined, takeOn };
+        << SaveSituation(Given(chosen, F::VaultWithOthers)) << SaveStep::ask(Q::ReplaceVault)
+        << L { declined, takeOn, SaveStep::to(A::Merge) };
+    QTest::addRow("11 chosen, a vault Keyloft saved with another master password")
+        << SaveSituation(Given(chosen, F::OtherKeyVault)) << SaveStep::ask(Q::ReplaceOtherKeyVault)
+        << L { declined, takeOn };
+    QTest::addRow("12 chosen, a file this key does not open")
+        << SaveSituation(Given(chosen, F::Unopened)) << SaveStep::ask(Q::ReplaceFile)
+        << L { declined, takeOn };
     QTest::addRow("13 chosen, a file too large to be a vault")
         << SaveSituation(Given(chosen, F::TooLarge)) << takeOn << L();
     QTest::addRow("14 chosen, what was taken on is still there")
         << SaveSituation(Given(chosen, F::AsKnown).took(F::Vault)) << write << L();
     QTest::addRow("15 a file that cannot be looked at or read")
-        << SaveSituation(Given(own, F::Unreadable)) << end(O::OpenFailed) << L();
+        << SaveSituation(Given(own, F::Unreadable)) << SaveStep::end(O::OpenFailed) << L();
     QTest::addRow("16 a file of no record of this key")
-        << SaveSituation(Given(own, F::AsKnown).unrecorded()) << act(A::ConfirmKey)
-        << L { declined, end(O::NotConfirmed), write };
+        << SaveSituation(Given(own, F::AsKnown).unrecorded()) << SaveStep::to(A::ConfirmKey)
+        << L { declined, SaveStep::end(O::NotConfirmed), write };
     QTest::addRow("17 replacing a file this key does not open")
-        << SaveSituation(Given(chosen, F::AsKnown).took(F::OtherKeyVault)) << act(A::ConfirmKey)
-        << L { declined, end(O::NotConfirmed), write };
+        << SaveSituation(Given(chosen, F::AsKnown).took(F::OtherKeyVault))
+        << SaveStep::to(A::ConfirmKey) << L { declined, SaveStep::end(O::NotConfirmed), write };
     QTest::addRow("18 the key confirmed for the file in this run")
         << SaveSituation(Given(chosen, F::AsKnown).took(F::Unopened).unrecorded().confirmed())
         << write << L();
     QTest::addRow("19 own file, changed again while a question was open")
-        << SaveSituation(Given(own, F::Vault).took(F::Vault)) << ask(Q::VaultChanged)
-        << L { declined, takeOn, act(A::Merge) };
+        << SaveSituation(Given(own, F::Vault).took(F::Vault)) << SaveStep::ask(Q::VaultChanged)
+        << L { declined, takeOn, SaveStep::to(A::Merge) };
     QTest::addRow("20 chosen, changed while a question was open")
-        << SaveSituation(Given(chosen, F::Unopened).took(F::Vault)) << ask(Q::ReplaceFile)
+        << SaveSituation(Given(chosen, F::Unopened).took(F::Vault)) << SaveStep::ask(Q::ReplaceFile)
         << L { declined, takeOn };
 }
 

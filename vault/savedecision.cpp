@@ -5,21 +5,6 @@
 
 namespace {
 
-SaveStep step(SaveAction action)
-{
-    return { action, SaveQuestion::VaultChanged, SaveOutcome::Declined };
-}
-
-SaveStep ask(SaveQuestion question)
-{
-    return { SaveAction::Ask, question, SaveOutcome::Declined };
-}
-
-SaveStep end(SaveOutcome outcome)
-{
-    return { SaveAction::End, SaveQuestion::VaultChanged, outcome };
-}
-
 // What is asked before a file holding `state` is replaced: about the
 // window's own file, any change since the window saw it; about a file chosen
 // in the dialog, whatever replacing it would lose. Nothing where nothing is
@@ -65,26 +50,27 @@ bool mustConfirmKey(const SaveSituation &situation)
 SaveStep decideSave(const SaveSituation &situation)
 {
     if (situation.target == SaveTarget::Unchosen)
-        return step(SaveAction::ChooseFile);
+        return SaveStep::to(SaveAction::ChooseFile);
     const FileState file = situation.file;
     if (file == FileState::Unreadable || file == FileState::NotLooked)
-        return end(SaveOutcome::OpenFailed);
+        return SaveStep::end(SaveOutcome::OpenFailed);
 
     // Whatever the file holds that this save has not agreed to replace.
     if (file != FileState::Missing && file != FileState::AsKnown) {
         const std::optional<SaveQuestion> question
             = questionBeforeReplacing(situation.target, file);
         if (!question)
-            return step(SaveAction::TakeOn);
+            return SaveStep::to(SaveAction::TakeOn);
         if (!situation.answer)
-            return ask(*question);
+            return SaveStep::ask(*question);
         switch (*situation.answer) {
         case SaveAnswer::No:
-            return end(SaveOutcome::Declined);
+            return SaveStep::end(SaveOutcome::Declined);
         case SaveAnswer::Yes:
-            return step(SaveAction::TakeOn);
+            return SaveStep::to(SaveAction::TakeOn);
         case SaveAnswer::Merge:
-            return opensWhole(file) ? step(SaveAction::Merge) : end(SaveOutcome::NotMergeable);
+            return opensWhole(file) ? SaveStep::to(SaveAction::Merge)
+                                    : SaveStep::end(SaveOutcome::NotMergeable);
         }
     }
 
@@ -93,22 +79,22 @@ SaveStep decideSave(const SaveSituation &situation)
     // give readable text is the likeliest cause.
     if (situation.target == SaveTarget::Own && situation.droppedLines && !situation.takenOn) {
         if (!situation.linesAnswer)
-            return ask(SaveQuestion::NotFullyRead);
+            return SaveStep::ask(SaveQuestion::NotFullyRead);
         if (*situation.linesAnswer == SaveAnswer::No)
-            return end(SaveOutcome::Declined);
+            return SaveStep::end(SaveOutcome::Declined);
     }
 
     switch (situation.confirmation) {
     case Confirmation::Cancelled:
-        return end(SaveOutcome::Declined);
+        return SaveStep::end(SaveOutcome::Declined);
     case Confirmation::Mismatched:
-        return end(SaveOutcome::NotConfirmed);
+        return SaveStep::end(SaveOutcome::NotConfirmed);
     case Confirmation::Matched:
         break;
     case Confirmation::NotAsked:
         if (mustConfirmKey(situation))
-            return step(SaveAction::ConfirmKey);
+            return SaveStep::to(SaveAction::ConfirmKey);
         break;
     }
-    return step(SaveAction::Write);
+    return SaveStep::to(SaveAction::Write);
 }

@@ -112,8 +112,12 @@ enum class SaveAction {
 struct SaveStep
 {
     SaveAction action = SaveAction::End;
-    SaveQuestion question = SaveQuestion::VaultChanged;
-    SaveOutcome outcome = SaveOutcome::Declined;
+    SaveQuestion question = SaveQuestion::VaultChanged; // what Ask asks
+    SaveOutcome outcome = SaveOutcome::Declined; // how End ends
+
+    static SaveStep to(SaveAction action) { return { action, {}, {} }; }
+    static SaveStep ask(SaveQuestion question) { return { SaveAction::Ask, question, {} }; }
+    static SaveStep end(SaveOutcome outcome) { return { SaveAction::End, {}, outcome }; }
 
     friend bool operator==(SaveStep a, SaveStep b)
     {
