@@ -3,11 +3,11 @@
 
 #include "app/masterpassword.h"
 #include "app/accessibilityguard.h"
+#include "ui/titlefit.h"
 #include "vault/secretmemory.h"
 #include "vault/vaultformat.h"
 
 #include <QCoreApplication>
-#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -21,16 +21,8 @@ QString askOnce(bool *confirmed)
     dialog.setWindowTitle(title);
     dialog.setLabelText(QCoreApplication::translate("MasterPassword", "Enter master password:"));
     dialog.setTextEchoMode(QLineEdit::Password);
-    dialog.setInputMethodHints(Qt::ImhNone);
+    dialog.setInputMethodHints(masterPasswordHints);
     const PasswordTypingHidden hidden;
-    // The dialog takes the width of its label only, narrower than the title
-    // with the window manager's buttons beside it; its layout sets the
-    // dialog's own minimum, so the field asks for room for the title twice
-    // over, in a title font that may be larger and bold.
-    QFont titleFont = dialog.font();
-    titleFont.setBold(true);
-    if (auto *field = dialog.findChild<QLineEdit *>())
-        field->setMinimumWidth(2 * QFontMetrics(titleFont).horizontalAdvance(title) + 100);
     *confirmed = dialog.exec() == QDialog::Accepted;
     return *confirmed ? dialog.textValue() : QString();
 }
@@ -39,6 +31,7 @@ QString askOnce(bool *confirmed)
 
 QString askMasterPassword(bool *confirmed)
 {
+    const TitleFit fit;
     for (;;) {
         QString password = askOnce(confirmed);
         // Most often a line break pasted from a password file: it becomes part

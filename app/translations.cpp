@@ -4,27 +4,37 @@
 #include "app/translations.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+namespace {
+
+void install(QCoreApplication &application, const QString &file, const QString &folder)
+{
+    auto *translator = new QTranslator(&application);
+    if (!translator->load(file, folder) || !QCoreApplication::installTranslator(translator))
+        delete translator;
+}
+
+} // namespace
+
 void installTranslations(QCoreApplication &application)
 {
-    const QLocale locale;
-    const struct
-    {
-        const char *name;
-        QString folder;
-    } catalogues[] = {
-        { "qtbase", QLibraryInfo::path(QLibraryInfo::TranslationsPath) },
-        { "keyloft", QStringLiteral(":/i18n") },
-    };
-    for (const auto &catalogue : catalogues) {
-        auto *translator = new QTranslator(&application);
-        if (translator->load(
-                locale, QLatin1String(catalogue.name), QStringLiteral("_"), catalogue.folder)
-            && QCoreApplication::installTranslator(translator))
+    const QString keyloftFolder = QStringLiteral(":/i18n");
+    const QStringList languages = QLocale().uiLanguages();
+    for (const QString &tag : languages) {
+        const QString language = QLocale(tag).name().section(u'_', 0, 0);
+        // English is the texts' own language: nothing to load, not even Qt's.
+        if (language == QLatin1String("en"))
+            return;
+        const QString keyloft = QStringLiteral("keyloft_") + language;
+        if (!QFile::exists(keyloftFolder + u'/' + keyloft + QStringLiteral(".qm")))
             continue;
-        delete translator;
+        install(application, keyloft, keyloftFolder);
+        install(application, QStringLiteral("qtbase_") + language,
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+        return;
     }
 }

@@ -5,8 +5,10 @@
 
 class QCoreApplication;
 
-// Puts the user's language into effect: Keyloft's own translation (built
-// into the program) and Qt's (its standard buttons and file dialogs), each
-// for the first of the user's languages (QLocale().uiLanguages()) that it
-// has. Where none is found, the English texts stay.
+// Puts the user's language into effect: the first of the user's languages
+// (QLocale().uiLanguages(), LANGUAGE's list first) that Keyloft has a
+// translation for, built into the program, decides for Keyloft's texts and
+// for Qt's (its standard buttons and file dialogs) alike, so that no dialog
+// mixes two languages. Where English comes first, or none is found, every
+// text stays English.
 void installTranslations(QCoreApplication &application);

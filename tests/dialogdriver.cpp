@@ -6,7 +6,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QPushButton>
 #include <QTest>
@@ -194,7 +196,9 @@ DialogDriver &DialogDriver::fileDialog(QFileDialog::AcceptMode mode, const QStri
             mismatch("caption", dialog->windowTitle(), caption),
             mismatch("filter", dialog->nameFilters().join(QStringLiteral(";;")), filter),
             start.isNull() ? QString()
-                           : mismatch("first offer", dialog->selectedFiles().value(0), start),
+                : QFileInfo(start).isDir()
+                ? mismatch("folder", dialog->directory().path(), start)
+                : mismatch("first offer", dialog->selectedFiles().value(0), start),
         });
     };
     step.answer = [path](QWidget *widget) {
@@ -232,6 +236,19 @@ DialogDriver &DialogDriver::boxText(
         const QString why = check(widget);
         return why.isEmpty()
             ? mismatch(what, (static_cast<QMessageBox *>(widget)->*text)(), expected)
+            : why;
+    };
+    return *this;
+}
+
+DialogDriver &DialogDriver::inputHints(Qt::InputMethodHints hints)
+{
+    Step &step = m_steps.back();
+    step.check = [check = step.check, hints](QWidget *widget) {
+        const QString why = check(widget);
+        const auto *field = widget->findChild<QLineEdit *>();
+        return why.isEmpty() && field
+            ? mismatch("input method hints", int(field->inputMethodHints()), int(hints))
             : why;
     };
     return *this;
@@ -277,6 +294,15 @@ void DialogDriver::poll()
     if (why.isEmpty() && (parent && parent->inherits("MainWindow")) == step.topLevel)
         why = step.topLevel ? QStringLiteral("has a parent")
                             : QStringLiteral("not parented to the window");
+    // Every dialog shows its whole title: in the bold font of title bars,
+    // beside an icon and three buttons.
+    QFont titleFont = dialog->font();
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(dialog->windowTitle()) + 150;
+    if (why.isEmpty() && !qobject_cast<QFileDialog *>(dialog) && dialog->width() < titleWidth)
+        why = QStringLiteral("%1 pixels wide, narrower than its title's %2")
+                  .arg(dialog->width())
+                  .arg(titleWidth);
     if (!why.isEmpty()) {
         fail(step.description + QStringLiteral(": ") + why);
         forceClose(dialog);

@@ -52,7 +52,8 @@ public:
         const QString &defaultButton);
 
     // A QFileDialog for opening or saving. `path` is chosen and accepted, or
-    // std::nullopt cancels. A non-null `start` is the file it must offer first.
+    // std::nullopt cancels. A non-null `start` is the file it must offer first,
+    // or the folder it must show.
     DialogDriver &fileDialog(QFileDialog::AcceptMode mode, const QString &caption,
         const QString &filter, const std::optional<QString> &path,
         const QString &start = QString());
@@ -62,6 +63,10 @@ public:
     // The step added last is a message box whose detailed text ("Show
     // Details…") is `text`.
     DialogDriver &detailedText(const QString &text);
+
+    // The step added last is an input dialog whose field carries exactly
+    // these input-method hints.
+    DialogDriver &inputHints(Qt::InputMethodHints hints);
 
     // The step added last is a dialog of its own, without the main window as
     // its parent; every other dialog must belong to the main window.

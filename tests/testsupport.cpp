@@ -123,8 +123,11 @@ std::unique_ptr<VaultSession> loadedSession(
 
 void expectConfirmation(DialogDriver &driver, const std::optional<QString> &reply)
 {
-    driver.input(QStringLiteral("Confirm Master Password"),
-        QStringLiteral("Type the master password again:"), QString(), reply, QLineEdit::Password);
+    driver
+        .input(QStringLiteral("Confirm Master Password"),
+            QStringLiteral("Type the master password again:"), QString(), reply,
+            QLineEdit::Password)
+        .inputHints(passwordHints);
 }
 
 QList<Entry> entriesOf(const QStringList &texts)

@@ -35,6 +35,11 @@ namespace TestSupport {
 // Starts what the program's main starts before anything else.
 void startLibraries();
 
+// What the field of a master password tells input methods: hidden,
+// sensitive, not to be predicted or capitalised.
+inline constexpr Qt::InputMethodHints passwordHints
+    = Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase;
+
 // The question a save asks before replacing a vault changed elsewhere,
 // answered with the button of this text ("Merge", "Replace" or "Cancel");
 // an empty one presses Escape.

@@ -26,7 +26,9 @@ void expectPrompts(DialogDriver &driver, const QString &title, const QStringList
     for (int i = 0; i < replies.size(); ++i) {
         const std::optional<QString> reply
             = replies[i].isNull() ? std::nullopt : std::optional<QString>(replies[i]);
-        driver.input(title, labels[i], presets.value(i), reply);
+        // The password, shown in clear, is still no input method's to learn.
+        driver.input(title, labels[i], presets.value(i), reply)
+            .inputHints(i == 2 ? Qt::ImhSensitiveData | Qt::ImhNoPredictiveText : Qt::ImhNone);
     }
     if (refused)
         driver.message(QMessageBox::Warning, title, refusal);

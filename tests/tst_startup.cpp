@@ -61,6 +61,7 @@ void TestStartup::masterPassword()
             .input(title, QStringLiteral("Enter master password:"), QString(),
                 replies[i].isNull() ? std::nullopt : std::optional<QString>(replies[i]),
                 QLineEdit::Password)
+            .inputHints(TestSupport::passwordHints)
             .topLevel();
         if (i < answers.size()) {
             driver

@@ -87,6 +87,8 @@ class TestVaultFile : public QObject
 
 private slots:
     void init();
+    void fileDialogsStartAtHomeAndAddTheExtension_data();
+    void fileDialogsStartAtHomeAndAddTheExtension();
     void saveWritesTheVaultBytes_data();
     void saveWritesTheVaultBytes();
     void loadReadsTheRows_data();
@@ -135,6 +137,39 @@ QString TestVaultFile::lockedFolder() const
         QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
             | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
     return folder;
+}
+
+void TestVaultFile::fileDialogsStartAtHomeAndAddTheExtension_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addRow("Save, a name typed without its extension") << "Save";
+    QTest::addRow("Load, cancelled") << "Load";
+}
+
+// In a window without a vault, the file dialogs start in the home folder,
+// not in the working directory, and a vault saved under a name typed
+// without an extension gets ".pwdb", so that the Open dialog shows it.
+void TestVaultFile::fileDialogsStartAtHomeAndAddTheExtension()
+{
+    QFETCH(QString, action);
+    const bool save = action == QLatin1String("Save");
+
+    MainWindow window(QString(), QStringLiteral("pw"));
+    setTableRows(entryTable(window), someRows);
+    DialogDriver driver;
+    driver.fileDialog(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen,
+        save ? QStringLiteral("Save Passwords") : QStringLiteral("Open Passwords"), filter,
+        save ? std::optional<QString>(path(QStringLiteral("passwords"))) : std::nullopt,
+        QDir::homePath());
+    if (save) {
+        expectConfirmation(driver);
+        expectSaved(driver);
+    }
+    QVERIFY(triggerAction(window, action));
+    QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    if (save)
+        QCOMPARE(
+            readBytes(path(QStringLiteral("passwords.pwdb"))), xorBytes(vaultText(someRows), "pw"));
 }
 
 void TestVaultFile::saveWritesTheVaultBytes_data()

@@ -169,7 +169,7 @@
     </message>
     <message>
         <source>Type the master password again:</source>
-        <translation>Geben Sie das Master-Passwort erneut ein:</translation>
+        <translation>Master-Passwort erneut eingeben:</translation>
     </message>
     <message>
         <source>Passwords saved successfully.</source>

@@ -16,13 +16,14 @@ namespace {
 // QInputDialog::getText without its line edit's limit of 32 767 characters,
 // which would silently cut a longer field from the vault, even one accepted
 // unchanged, and a longer paste.
-QString askText(
-    QWidget *parent, const QString &title, const QString &label, const QString &preset, bool *ok)
+QString askText(QWidget *parent, const QString &title, const QString &label, const QString &preset,
+    Qt::InputMethodHints hints, bool *ok)
 {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(title);
     dialog.setLabelText(label);
     dialog.setTextEchoMode(QLineEdit::Normal);
+    dialog.setInputMethodHints(hints);
     if (auto *edit = dialog.findChild<QLineEdit *>())
         edit->setMaxLength(std::numeric_limits<int>::max());
     dialog.setTextValue(preset);
@@ -53,17 +54,20 @@ bool MainWindow::promptEntry(const QString &title, Entry &entry)
     {
         QString Entry::*field;
         QString label;
+        Qt::InputMethodHints hints;
     };
+    // The password is shown in clear, but no input method is to learn it or
+    // offer it again.
     const Prompt prompts[] = {
-        { &Entry::service, tr("Service:") },
-        { &Entry::username, tr("Username:") },
-        { &Entry::password, tr("Password:") },
+        { &Entry::service, tr("Service:"), Qt::ImhNone },
+        { &Entry::username, tr("Username:"), Qt::ImhNone },
+        { &Entry::password, tr("Password:"), Qt::ImhSensitiveData | Qt::ImhNoPredictiveText },
     };
 
     Entry answer;
     for (const Prompt &prompt : prompts) {
         bool ok = false;
-        QString text = askText(this, title, prompt.label, entry.*prompt.field, &ok);
+        QString text = askText(this, title, prompt.label, entry.*prompt.field, prompt.hints, &ok);
         if (!ok)
             return false;
         // A text kept as it was is stored as it came, even when it holds a

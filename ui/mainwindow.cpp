@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 #include "generator/passwordgenerator.h"
 #include "ui/secretclipboard.h"
+#include "ui/titlefit.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -48,8 +49,10 @@ MainWindow::MainWindow(const QString &filePath, const QString &masterPassword, Q
 {
     setWindowTitle(QStringLiteral("Keyloft"));
 
-    // Whatever is copied out of the window and its prompts is marked secret.
+    // Whatever is copied out of the window and its prompts is marked secret,
+    // and each of its dialogs shows its whole title.
     new SecretClipboard(this);
+    new TitleFit(this);
     setUpTable();
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "app/accessibilityguard.h"
+#include "app/masterpassword.h"
 #include "ui/mainwindow.h"
 #include "vault/secretmemory.h"
 
@@ -16,9 +17,25 @@
 
 namespace {
 
-QString vaultFilter()
+// Asks for a vault file to open or to save to, starting at `start`: the
+// file that failed, or else the folder of the window's vault, or else the
+// home folder, never the working directory (a source checkout, say, where a
+// vault would end up committed). A name typed without an extension gets
+// ".pwdb", so that the filter shows the file again.
+QString chooseVaultFile(QWidget *parent, QFileDialog::AcceptMode mode, const QString &start)
 {
-    return MainWindow::tr("Password DB (*.pwdb);;All Files (*)");
+    const bool save = mode == QFileDialog::AcceptSave;
+    QFileDialog dialog(parent,
+        save ? MainWindow::tr("Save Passwords") : MainWindow::tr("Open Passwords"),
+        start.isEmpty() ? QDir::homePath() : start,
+        MainWindow::tr("Password DB (*.pwdb);;All Files (*)"));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (save)
+        dialog.setDefaultSuffix(QStringLiteral("pwdb"));
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
 }
 
 // What a failed load or save keeps behind "Show Details…": the file, and
@@ -73,8 +90,7 @@ public:
 
     QString chooseFile(const QString &start) override
     {
-        return QFileDialog::getSaveFileName(
-            m_window, MainWindow::tr("Save Passwords"), start, vaultFilter());
+        return chooseVaultFile(m_window, QFileDialog::AcceptSave, start);
     }
 
     VaultSession::Answer ask(VaultSession::Question question) override
@@ -118,7 +134,7 @@ public:
         bool confirmed = false;
         QString typed = QInputDialog::getText(m_window, MainWindow::tr("Confirm Master Password"),
             MainWindow::tr("Type the master password again:"), QLineEdit::Password, QString(),
-            &confirmed, Qt::WindowFlags(), Qt::ImhNone);
+            &confirmed, Qt::WindowFlags(), masterPasswordHints);
         if (confirmed)
             return typed;
         forgetText(typed);
@@ -223,8 +239,7 @@ bool MainWindow::saveVault()
 void MainWindow::loadFromFile()
 {
     if (session.currentFile().isEmpty()) {
-        const QString path = QFileDialog::getOpenFileName(
-            this, MainWindow::tr("Open Passwords"), QString(), vaultFilter());
+        const QString path = chooseVaultFile(this, QFileDialog::AcceptOpen, QString());
         if (path.isEmpty())
             return;
         session.setPath(path);

@@ -42,11 +42,11 @@ void VaultSession::setPath(const QString &path)
 
 // Where the save dialog starts: at the path that failed, or, where its
 // folder does not exist, at the same file name in the nearest folder that
-// does.
+// does; else in the folder of the window's vault, if it has one.
 QString VaultSession::saveDialogStart() const
 {
     if (m_failedSave.isEmpty())
-        return QString();
+        return m_currentFile.isEmpty() ? QString() : QFileInfo(m_currentFile).absolutePath();
     const QFileInfo file(m_failedSave);
     QString folder = file.absolutePath();
     for (QFileInfo at(folder); !at.isDir() && !at.isRoot(); at.setFile(folder))
