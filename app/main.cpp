@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "app/accessibilityguard.h"
+#include "app/commandline.h"
 #include "app/masterpassword.h"
 #include "app/processguard.h"
 #include "app/translations.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QByteArray>
-#include <QCommandLineParser>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -18,85 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr char usage[] = "Usage: keyloft [VAULT]\n";
-
-// What the command line asks for: the vault named, if any, or to stop at
-// once with a status (an information option answered, an unknown option
-// refused). A mistyped option must never become the name of a vault that a
-// save then creates.
-struct Request
-{
-    QByteArray vault;
-    int exitStatus = -1; // -1: run
-};
-
-// The first argument before "--" that names no option, as it was typed: the
-// parser knows the names only. A lone "-" counts too.
-QString firstUnknownOption(const QStringList &arguments, const QCommandLineParser &parser)
-{
-    const QStringList unknown = parser.unknownOptionNames();
-    const QStringList typed = arguments.mid(1);
-    for (const QString &argument : typed) {
-        if (argument == QLatin1String("--"))
-            break;
-        if (argument == QLatin1String("-")
-            || (argument.startsWith(u'-')
-                && unknown.contains(
-                    argument.section(u'=', 0, 0)
-                        .remove(0, argument.startsWith(QLatin1String("--")) ? 2 : 1))))
-            return argument;
-    }
-    return QString();
-}
-
-// Reads the arguments the toolkit left in `argv`. Before the toolkit has
-// taken out its own options (`early`), only an information option that
-// parses cleanly is answered.
-Request readArguments(int argc, char *argv[], bool early)
-{
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser parser;
-    // "-abc" is one unknown option, as it was typed, not three.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOption(version);
-    parser.addPositionalArgument(QStringLiteral("VAULT"), QString());
-    const bool parsed = parser.parse(arguments);
-
-    Request request;
-    const QString unknown = firstUnknownOption(arguments, parser);
-    if (parsed && unknown.isNull()
-        && (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))) {
-        std::fputs(usage, stdout);
-        std::fputs("VAULT is the vault file to open at start; Save creates it when it is "
-                   "missing.\n"
-                   "-- ends the options: what follows is the vault, even if it starts with -.\n"
-                   "More in the manual page: man keyloft\n",
-            stdout);
-        request.exitStatus = 0;
-    } else if (parsed && unknown.isNull() && parser.isSet(version)) {
-        std::fputs("keyloft " KEYLOFT_VERSION "\n", stdout);
-        request.exitStatus = 0;
-    } else if (early) {
-        return request;
-    } else if (!unknown.isNull()) {
-        std::fprintf(stderr, "keyloft: unknown option %s\n%s", qPrintable(unknown), usage);
-        request.exitStatus = 2;
-    } else if (!parser.positionalArguments().isEmpty()) {
-        // The bytes as given: a name not valid in the locale's encoding
-        // must be told apart from the name it decodes to.
-        const QString vault = parser.positionalArguments().constFirst();
-        for (int i = 1; i < argc && request.vault.isNull(); ++i) {
-            if (arguments.at(i) == vault)
-                request.vault = QByteArray(argv[i]);
-        }
-    }
-    return request;
-}
 
 // Runs the window until it is closed; returns the event loop's result.
 int runWindow(const QByteArray &vault, const QString &masterPassword)
@@ -123,10 +44,15 @@ int runWindow(const QByteArray &vault, const QString &masterPassword)
 int main(int argc, char *argv[])
 {
     // Information options are answered before the toolkit starts, so that
-    // they work without a display too; the toolkit's own options (-style,
-    // -platform) are known only once it has taken them out.
-    if (readArguments(argc, argv, true).exitStatus == 0)
+    // they work without a display too, through an application object that
+    // needs none and brings the user's language; the toolkit's own options
+    // (-style, -platform) are known only once it has taken them out.
+    if (const Request early = readArguments(argc, argv, true); early.exitStatus == 0) {
+        QCoreApplication information(argc, argv);
+        installTranslations(information);
+        answer(early.information);
         return 0;
+    }
     protectProcessMemory();
     if (!startSecretMemory()) {
         std::fputs("keyloft: libsodium cannot start\n", stderr);
@@ -135,6 +61,7 @@ int main(int argc, char *argv[])
     Application app(argc, argv);
     installTranslations(app);
     const Request request = readArguments(argc, argv, false);
+    answer(request.information);
     if (request.exitStatus >= 0)
         return request.exitStatus;
 

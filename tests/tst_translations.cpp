@@ -44,16 +44,16 @@ Texts expectedTexts(const QString &language)
         return { "Master-Passwort", "Master-Passwort eingeben:",
             { "Hinzufügen", "Bearbeiten", "Löschen", "Speichern", "Laden" }, "Beenden",
             "Möchten Sie vor dem Beenden speichern?", { "Ja", "Nein", "Abbrechen" },
-            "Passwörter speichern", "Passwort-Tresore (*.pwdb);;Alle Dateien (*)",
-            "Eintrag hinzufügen", "Eintrag bearbeiten", "Dienst:", "Master-Passwort bestätigen",
+            "Tresor speichern", "Keyloft-Tresore (*.pwdb);;Alle Dateien (*)", "Eintrag hinzufügen",
+            "Eintrag bearbeiten", "Dienst:", "Master-Passwort bestätigen",
             "Master-Passwort erneut eingeben:" };
     if (language == QLatin1String("fr"))
         return { "Mot de passe principal", "Saisissez le mot de passe principal\u00a0:",
             { "Ajouter", "Modifier", "Supprimer", "Enregistrer", "Charger" }, "Quitter",
             "Voulez-vous enregistrer avant de quitter\u202f?", { "Oui", "Non", "Annuler" },
-            "Enregistrer les mots de passe",
-            "Coffres de mots de passe (*.pwdb);;Tous les fichiers (*)", "Ajouter une entrée",
-            "Modifier l’entrée", "Service :", "Confirmer le mot de passe principal",
+            "Enregistrer le coffre", "Coffres de mots de passe (*.pwdb);;Tous les fichiers (*)",
+            "Ajouter une entrée", "Modifier l’entrée",
+            "Service :", "Confirmer le mot de passe principal",
             "Saisissez à nouveau le mot de passe principal :" };
     return { "Master Password",
         "Enter master password:", { "Add", "Edit", "Delete", "Save", "Load" }, "Exit",

@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Usage: keyloft [VAULT]</source>
+        <translation>Aufruf: keyloft [TRESOR]</translation>
+    </message>
+    <message>
+        <source>VAULT is the vault file to open at start; Save creates it when it is missing.</source>
+        <translation>TRESOR ist die Tresordatei, die beim Start geöffnet wird; Speichern legt sie an, wenn sie fehlt.</translation>
+    </message>
+    <message>
+        <source>-- ends the options: what follows is the vault, even if it starts with -.</source>
+        <translation>-- beendet die Optionen: Was folgt, ist der Tresor, auch wenn es mit - beginnt.</translation>
+    </message>
+    <message>
+        <source>More in the manual page: man keyloft</source>
+        <translation>Mehr in der Handbuchseite: man keyloft</translation>
+    </message>
+    <message>
+        <source>keyloft: unknown option %1</source>
+        <translation>keyloft: unbekannte Option %1</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Generated Password</source>
@@ -113,7 +136,7 @@
     </message>
     <message>
         <source>Password DB (*.pwdb);;All Files (*)</source>
-        <translation>Passwort-Tresore (*.pwdb);;Alle Dateien (*)</translation>
+        <translation>Keyloft-Tresore (*.pwdb);;Alle Dateien (*)</translation>
     </message>
     <message>
         <source>File: %1</source>
@@ -133,7 +156,7 @@
     </message>
     <message>
         <source>Save Passwords</source>
-        <translation>Passwörter speichern</translation>
+        <translation>Tresor speichern</translation>
     </message>
     <message>
         <source>Vault Changed</source>
@@ -149,7 +172,7 @@
     </message>
     <message>
         <source>Some lines of the vault file are not entries and would be lost by saving. If the entries look wrong, the master password was probably mistyped. Save anyway?</source>
-        <translation>Einige Zeilen der Tresordatei sind keine Einträge und gingen beim Speichern verloren. Wenn die Einträge falsch aussehen, wurde das Master-Passwort wahrscheinlich vertippt. Trotzdem speichern?</translation>
+        <translation>Einige Zeilen der Tresordatei sind keine Einträge und würden beim Speichern verloren gehen. Wenn die Einträge falsch aussehen, wurde das Master-Passwort wahrscheinlich vertippt. Trotzdem speichern?</translation>
     </message>
     <message>
         <source>Replace Vault</source>
@@ -185,7 +208,7 @@
     </message>
     <message>
         <source>The vault file cannot be merged: it is not a vault of this master password.</source>
-        <translation>Die Tresordatei kann nicht zusammengeführt werden: Sie ist kein Tresor mit diesem Master-Passwort.</translation>
+        <translation>Die Tresordatei kann nicht zusammengeführt werden, denn sie ist kein Tresor mit diesem Master-Passwort.</translation>
     </message>
     <message>
         <source>The master password does not match the one Keyloft was started with. Nothing was saved.</source>
@@ -232,7 +255,7 @@
     </message>
     <message>
         <source>Open Passwords</source>
-        <translation>Passwörter öffnen</translation>
+        <translation>Tresor laden</translation>
     </message>
     <message>
         <source>Loaded</source>
@@ -248,7 +271,7 @@
     </message>
     <message>
         <source>Conflicting Copies</source>
-        <translation>Widersprüchliche Kopien</translation>
+        <translation>Konfliktkopien</translation>
     </message>
     <message>
         <source>A sync tool left 1 copy of this vault with entries that are not in it. Merge their entries into this window?</source>

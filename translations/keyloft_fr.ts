@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr_FR">
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Usage: keyloft [VAULT]</source>
+        <translation>Usage&#xa0;: keyloft [COFFRE]</translation>
+    </message>
+    <message>
+        <source>VAULT is the vault file to open at start; Save creates it when it is missing.</source>
+        <translation>COFFRE est le fichier du coffre à ouvrir au démarrage&#x202f;; Enregistrer le crée s’il n’existe pas.</translation>
+    </message>
+    <message>
+        <source>-- ends the options: what follows is the vault, even if it starts with -.</source>
+        <translation>-- termine les options&#xa0;: ce qui suit est le coffre, même s’il commence par -.</translation>
+    </message>
+    <message>
+        <source>More in the manual page: man keyloft</source>
+        <translation>Plus de détails dans la page de manuel&#xa0;: man keyloft</translation>
+    </message>
+    <message>
+        <source>keyloft: unknown option %1</source>
+        <translation>keyloft&#xa0;: option inconnue %1</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Generated Password</source>
@@ -69,7 +92,7 @@
     </message>
     <message>
         <source>Main</source>
-        <translation>Barre principale</translation>
+        <translation>Barre d’outils principale</translation>
     </message>
     <message>
         <source>Add</source>
@@ -133,7 +156,7 @@
     </message>
     <message>
         <source>Save Passwords</source>
-        <translation>Enregistrer les mots de passe</translation>
+        <translation>Enregistrer le coffre</translation>
     </message>
     <message>
         <source>Vault Changed</source>
@@ -157,11 +180,11 @@
     </message>
     <message>
         <source>The file already holds entries of a vault with this master password that are not in this window. Merge them with the entries in this window, or replace them with the entries in this window?</source>
-        <translation>Le fichier contient déjà des entrées d’un coffre protégé par ce mot de passe principal qui ne figurent pas dans cette fenêtre. Les fusionner avec les entrées de cette fenêtre, ou les remplacer par les entrées de cette fenêtre&#x202f;?</translation>
+        <translation>Le fichier contient déjà des entrées qui ne figurent pas dans cette fenêtre, celles d’un coffre protégé par ce mot de passe principal. Les fusionner avec les entrées de cette fenêtre, ou les remplacer par les entrées de cette fenêtre&#x202f;?</translation>
     </message>
     <message>
         <source>The file is a vault that Keyloft saved with another master password. Replacing it loses its entries. Replace it with the entries in this window?</source>
-        <translation>Ce fichier est un coffre que Keyloft a enregistré avec un autre mot de passe principal. Le remplacer fait perdre ses entrées. Le remplacer par les entrées de cette fenêtre&#x202f;?</translation>
+        <translation>Ce fichier est un coffre que Keyloft a enregistré avec un autre mot de passe principal. S’il est remplacé, ses entrées seront perdues. Le remplacer par les entrées de cette fenêtre&#x202f;?</translation>
     </message>
     <message>
         <source>Confirm Master Password</source>
@@ -232,7 +255,7 @@
     </message>
     <message>
         <source>Open Passwords</source>
-        <translation>Ouvrir des mots de passe</translation>
+        <translation>Ouvrir un coffre</translation>
     </message>
     <message>
         <source>Loaded</source>
@@ -271,7 +294,7 @@
     </message>
     <message>
         <source>This file cannot be opened with your master password: it may be a vault locked with another master password. Replacing it loses everything it holds. Replace it with the entries in this window?</source>
-        <translation>Ce fichier ne peut pas être ouvert avec votre mot de passe principal&#xa0;: c’est peut-être un coffre verrouillé par un autre mot de passe principal. Le remplacer fait perdre tout ce qu’il contient. Le remplacer par les entrées de cette fenêtre&#x202f;?</translation>
+        <translation>Ce fichier ne peut pas être ouvert avec votre mot de passe principal&#xa0;: c’est peut-être un coffre verrouillé par un autre mot de passe principal. S’il est remplacé, tout ce qu’il contient sera perdu. Le remplacer par les entrées de cette fenêtre&#x202f;?</translation>
     </message>
 </context>
 <context>

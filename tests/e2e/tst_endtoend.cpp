@@ -414,6 +414,7 @@ void TestEndToEnd::informationOptions_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<QByteArray>("errors");
+    QTest::addColumn<QString>("languages"); // LANGUAGE: the user's, in order
 
     const QByteArray usage = "Usage: keyloft [VAULT]\n"
                              "VAULT is the vault file to open at start; Save creates it when it "
@@ -421,19 +422,34 @@ void TestEndToEnd::informationOptions_data()
                              "-- ends the options: what follows is the vault, even if it starts "
                              "with -.\n"
                              "More in the manual page: man keyloft\n";
-    QTest::addRow("--help") << QStringList { "--help" } << 0 << usage << QByteArray();
-    QTest::addRow("-h") << QStringList { "-h" } << 0 << usage << QByteArray();
+    QTest::addRow("--help") << QStringList { "--help" } << 0 << usage << QByteArray() << QString();
+    QTest::addRow("-h") << QStringList { "-h" } << 0 << usage << QByteArray() << QString();
     QTest::addRow("after toolkit options")
-        << QStringList { "-style", "Fusion", "--help" } << 0 << usage << QByteArray();
+        << QStringList { "-style", "Fusion", "--help" } << 0 << usage << QByteArray() << QString();
     QTest::addRow("--version") << QStringList { "--version" } << 0
-                               << QByteArray("keyloft " KEYLOFT_VERSION "\n") << QByteArray();
+                               << QByteArray("keyloft " KEYLOFT_VERSION "\n") << QByteArray()
+                               << QString();
     // Never a vault named after a mistyped option.
     QTest::addRow("unknown option") << QStringList { "-v" } << 2 << QByteArray()
                                     << QByteArray("keyloft: unknown option -v\n"
-                                                  "Usage: keyloft [VAULT]\n");
+                                                  "Usage: keyloft [VAULT]\n")
+                                    << QString();
     QTest::addRow("unknown option after the vault")
         << QStringList { "vault.pwdb", "--verbose" } << 2 << QByteArray()
-        << QByteArray("keyloft: unknown option --verbose\nUsage: keyloft [VAULT]\n");
+        << QByteArray("keyloft: unknown option --verbose\nUsage: keyloft [VAULT]\n") << QString();
+    QTest::addRow("--help in German")
+        << QStringList { "--help" } << 0
+        << QByteArray("Aufruf: keyloft [TRESOR]\n"
+                      "TRESOR ist die Tresordatei, die beim Start geöffnet wird; Speichern legt "
+                      "sie an, wenn sie fehlt.\n"
+                      "-- beendet die Optionen: Was folgt, ist der Tresor, auch wenn es mit - "
+                      "beginnt.\n"
+                      "Mehr in der Handbuchseite: man keyloft\n")
+        << QByteArray() << "de";
+    QTest::addRow("unknown option in French")
+        << QStringList { "-v" } << 2 << QByteArray()
+        << QByteArray("keyloft\u00a0: option inconnue -v\nUsage\u00a0: keyloft [COFFRE]\n")
+        << "es:fr";
 }
 
 // Answered before the master password is asked for: the information on
@@ -444,9 +460,12 @@ void TestEndToEnd::informationOptions()
     QFETCH(int, status);
     QFETCH(QByteArray, output);
     QFETCH(QByteArray, errors);
+    QFETCH(QString, languages);
 
     QProcess keyloft;
-    keyloft.setProcessEnvironment(x.environment());
+    QProcessEnvironment environment = x.environment();
+    environment.insert(QStringLiteral("LANGUAGE"), languages);
+    keyloft.setProcessEnvironment(environment);
     keyloft.start(qEnvironmentVariable("KEYLOFT_BINARY"), arguments);
     QVERIFY(keyloft.waitForFinished(10000));
     QCOMPARE(keyloft.exitStatus(), QProcess::NormalExit);

@@ -147,6 +147,14 @@ void TestPackaging::vaultTypeIsRegistered()
     QFile globs(mime + QStringLiteral("/globs2"));
     QVERIFY(globs.open(QIODevice::ReadOnly));
     QVERIFY(globs.readAll().contains("application/x-keyloft-vault:*.pwdb"));
+    // File managers name the type in the desktop's language.
+    QFile type(mime + QStringLiteral("/application/x-keyloft-vault.xml"));
+    QVERIFY(type.open(QIODevice::ReadOnly));
+    const QByteArray names = type.readAll();
+    for (const char *comment : { "<comment>Keyloft vault</comment>",
+             "<comment xml:lang=\"de\">Keyloft-Tresor</comment>",
+             "<comment xml:lang=\"fr\">Coffre Keyloft</comment>" })
+        QVERIFY2(names.contains(comment), comment);
 }
 
 void TestPackaging::installPutsExactlyTheseFiles()
