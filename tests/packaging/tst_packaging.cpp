@@ -151,9 +151,9 @@ void TestPackaging::vaultTypeIsRegistered()
     QFile type(mime + QStringLiteral("/application/x-keyloft-vault.xml"));
     QVERIFY(type.open(QIODevice::ReadOnly));
     const QByteArray names = type.readAll();
-    for (const char *comment : { "<comment>Keyloft vault</comment>",
-             "<comment xml:lang=\"de\">Keyloft-Tresor</comment>",
-             "<comment xml:lang=\"fr\">Coffre Keyloft</comment>" })
+    for (const char *comment :
+        { "<comment>Keyloft vault</comment>", "<comment xml:lang=\"de\">Keyloft-Tresor</comment>",
+            "<comment xml:lang=\"fr\">Coffre Keyloft</comment>" })
         QVERIFY2(names.contains(comment), comment);
 }
 
