@@ -213,7 +213,8 @@ void TestPackaging::debianPackage()
         qPrintable(info.output));
     for (const char *field : { " Package: keyloft\n", " Section: utils\n",
              " Maintainer: Keyloft maintainers <maintainers@keyloft.invalid>\n",
-             " Description: single-user desktop password manager\n" })
+             " Description: single-user desktop password manager\n",
+             " Recommends: qt6-translations-l10n, qt6-wayland\n" })
         QVERIFY2(info.output.contains(QLatin1String(field)), field);
     QVERIFY2(info.output.contains(
                  QRegularExpression(QStringLiteral("Depends: .*libqt6widgets6 \\(>= 6"))),
