@@ -40,8 +40,7 @@ bool mustConfirmKey(const SaveSituation &situation)
 {
     if (situation.keyConfirmed)
         return false;
-    const bool replacesUnopened = situation.takenOn && !opensWhole(*situation.takenOn)
-        && *situation.takenOn != FileState::AsKnown;
+    const bool replacesUnopened = situation.takenOn && !opensWhole(*situation.takenOn);
     return situation.file == FileState::Missing || replacesUnopened || !situation.keyRecorded;
 }
 
