@@ -11,11 +11,13 @@ build_packages=(cmake ninja-build g++ qt6-base-dev pkgconf libsodium-dev libacl1
     qt6-tools-dev qt6-l10n-tools qt6-translations-l10n)
 
 # What the tests need beyond the build: the end-to-end tests' X server and
-# input, the fuzzing build, the save's fault injection, a vault's access
+# input, their Wayland compositor, input and clipboard with Qt's Wayland
+# plugin, the fuzzing build, the save's fault injection, a vault's access
 # control list, the packaging checks, the screen-reader check, the licence
 # and static-analysis checks.
 test_packages=(
     xvfb xdotool xclip x11-utils x11-xserver-utils openbox clang libclang-rt-dev strace acl
+    sway wtype wl-clipboard qt6-wayland
     desktop-file-utils appstream libxml2-utils shared-mime-info lintian dpkg-dev file
     binutils-mingw-w64-x86-64
     git reuse clazy at-spi2-core python3-pyatspi dbus dbus-x11

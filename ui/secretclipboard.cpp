@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 
 #include <memory>
 
@@ -32,23 +33,37 @@ SecretClipboard::SecretClipboard(QObject *parent)
         &SecretClipboard::markSelection);
 }
 
-// The field's own copy and cut would put the text on the clipboard plain:
-// they are done here instead, the same way.
+// The field's own copy and cut would put the text on the clipboard plain,
+// and so would its selection on the primary selection, which on Wayland is
+// offered to other programs the moment it is set: they are done here
+// instead, the text and its marks in one.
 bool SecretClipboard::eventFilter(QObject *watched, QEvent *event)
 {
     // The filter sees every event of the program: the cheap test comes first.
-    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ContextMenu)
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::ContextMenu
+        && type != QEvent::MouseButtonRelease)
         return false;
     auto *field = qobject_cast<QLineEdit *>(watched);
     if (!field)
         return false;
-    if (event->type() == QEvent::KeyPress) {
+    if (type == QEvent::MouseButtonRelease) {
+        // What the mouse selected, which the field would put on the primary
+        // selection as it takes the release.
+        if (static_cast<const QMouseEvent *>(event)->button() != Qt::LeftButton
+            || field->echoMode() != QLineEdit::Normal || !field->hasSelectedText())
+            return false;
+        select(field);
+        return true;
+    }
+    if (type == QEvent::KeyPress) {
         const auto *key = static_cast<const QKeyEvent *>(event);
         const bool cut = key->matches(QKeySequence::Cut);
-        if (!cut && !key->matches(QKeySequence::Copy))
-            return false;
-        copy(field, cut);
-        return true;
+        if (cut || key->matches(QKeySequence::Copy)) {
+            copy(field, cut);
+            return true;
+        }
+        return field->echoMode() == QLineEdit::Normal && selectByKey(field, key);
     }
     // The field's own menu, its Cut and Copy (found by the texts the field
     // gives them, in the user's language) swapped for ones of ours.
@@ -78,8 +93,46 @@ void SecretClipboard::copy(QLineEdit *field, bool cut)
         field->del();
 }
 
-// A field puts its selection on the X selection itself. This runs while it
-// does, before any other program can ask for the text.
+// The selection keys, done here as the field would do them: the field
+// would put what they select on the primary selection plain.
+bool SecretClipboard::selectByKey(QLineEdit *field, const QKeyEvent *key)
+{
+    const bool forward = field->layoutDirection() == Qt::LeftToRight;
+    if (key->matches(QKeySequence::SelectAll))
+        field->selectAll();
+    else if (key->matches(QKeySequence::SelectNextChar))
+        forward ? field->cursorForward(true) : field->cursorBackward(true);
+    else if (key->matches(QKeySequence::SelectPreviousChar))
+        forward ? field->cursorBackward(true) : field->cursorForward(true);
+    else if (key->matches(QKeySequence::SelectNextWord))
+        forward ? field->cursorWordForward(true) : field->cursorWordBackward(true);
+    else if (key->matches(QKeySequence::SelectPreviousWord))
+        forward ? field->cursorWordBackward(true) : field->cursorWordForward(true);
+    else if (key->matches(QKeySequence::SelectStartOfLine)
+        || key->matches(QKeySequence::SelectStartOfBlock)
+        || key->matches(QKeySequence::SelectStartOfDocument))
+        field->home(true);
+    else if (key->matches(QKeySequence::SelectEndOfLine)
+        || key->matches(QKeySequence::SelectEndOfBlock)
+        || key->matches(QKeySequence::SelectEndOfDocument))
+        field->end(true);
+    else
+        return false;
+    select(field);
+    return true;
+}
+
+// Puts the field's selection on the primary selection, marked, where the
+// system has one.
+void SecretClipboard::select(QLineEdit *field)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard->supportsSelection() && field->hasSelectedText())
+        clipboard->setMimeData(secretMimeData(field->selectedText()), QClipboard::Selection);
+}
+
+// A field that puts its selection on the X selection itself, in a way not
+// taken above, has it marked here, before any other program can ask for it.
 void SecretClipboard::markSelection()
 {
     QClipboard *clipboard = QGuiApplication::clipboard();

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+class QKeyEvent;
 class QLineEdit;
 
 // Keeps every text copied out of a field of Keyloft's windows and prompts
@@ -24,5 +25,7 @@ protected:
 
 private:
     static void copy(QLineEdit *field, bool cut);
+    static bool selectByKey(QLineEdit *field, const QKeyEvent *key);
+    static void select(QLineEdit *field);
     void markSelection();
 };

@@ -3,6 +3,7 @@
 
 #include "testsupport.h"
 #include "ui/mainwindow.h"
+#include "waylandsession.h"
 #include "xsession.h"
 
 #include <QAction>
@@ -111,6 +112,7 @@ class TestEndToEnd : public QObject
 public:
     explicit TestEndToEnd(XSession &x)
         : x(x)
+        , m_session(&x)
     { }
 
 private slots:
@@ -126,6 +128,7 @@ private slots:
     void informationOptions_data();
     void informationOptions();
     void wholeRunByKeyboardAndMouse();
+    void wholeRunByKeyboardOnly_data();
     void wholeRunByKeyboardOnly();
     void refusedVaultIsNeverOverwritten_data();
     void refusedVaultIsNeverOverwritten();
@@ -159,7 +162,14 @@ private:
         x.click(window, position.x(), position.y());
     }
 
+    // The display the test runs Keyloft on: the X server, unless the test
+    // asks for the Wayland compositor, started the first time it is asked for.
+    DisplaySession &session() { return *m_session; }
+    WaylandSession *wayland();
+
     XSession &x;
+    DisplaySession *m_session;
+    std::unique_ptr<WaylandSession> m_wayland;
     std::unique_ptr<Layout> m_layout;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_keyloft;
@@ -176,6 +186,7 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::init()
 {
+    m_session = &x;
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY2(m_dir->isValid(), qPrintable(m_dir->errorString()));
 }
@@ -191,43 +202,55 @@ void TestEndToEnd::cleanup()
     }
 }
 
+WaylandSession *TestEndToEnd::wayland()
+{
+    if (!m_wayland) {
+        m_wayland = std::make_unique<WaylandSession>();
+        if (!m_wayland->start())
+            qWarning("cannot start the Wayland session: %s", qPrintable(m_wayland->errorString()));
+    }
+    return m_wayland.get();
+}
+
 void TestEndToEnd::start(const QStringList &arguments, const QString &program)
 {
     m_keyloft = std::make_unique<QProcess>();
-    QProcessEnvironment environment = x.environment();
+    QProcessEnvironment environment = session().environment();
     environment.insert(QStringLiteral("HOME"), m_dir->path());
     m_keyloft->setProcessEnvironment(environment);
     m_keyloft->setProcessChannelMode(QProcess::ForwardedChannels);
     m_keyloft->setWorkingDirectory(m_dir->path());
-    m_keyloft->start(
-        program.isEmpty() ? qEnvironmentVariable("KEYLOFT_BINARY") : program, arguments);
+    if (m_session == m_wayland.get())
+        QVERIFY(m_wayland->hand(m_dir->path()));
+    session().run(*m_keyloft, program.isEmpty() ? qEnvironmentVariable("KEYLOFT_BINARY") : program,
+        arguments);
     QVERIFY2(m_keyloft->waitForStarted(), qPrintable(m_keyloft->errorString()));
 }
 
 bool TestEndToEnd::enterPassword(const QString &password, const QString &title)
 {
-    const QString prompt = x.waitForWindow(title);
+    const QString prompt = session().waitForWindow(title);
     if (prompt.isEmpty())
         return false;
-    x.activate(prompt);
-    x.type(password);
-    x.key(QStringLiteral("Return"));
-    return x.waitUntilGone(prompt);
+    session().activate(prompt);
+    session().type(password);
+    session().key(QStringLiteral("Return"));
+    return session().waitUntilGone(prompt);
 }
 
 bool TestEndToEnd::acknowledge(const QString &title)
 {
-    const QString box = x.waitForWindow(title);
+    const QString box = session().waitForWindow(title);
     if (box.isEmpty())
         return false;
-    x.activate(box);
-    x.key(QStringLiteral("Return"));
-    return x.waitUntilGone(box);
+    session().activate(box);
+    session().key(QStringLiteral("Return"));
+    return session().waitUntilGone(box);
 }
 
 QString TestEndToEnd::mainWindow()
 {
-    return x.waitForWindow(QStringLiteral("Keyloft"));
+    return session().waitForWindow(QStringLiteral("Keyloft"));
 }
 
 bool TestEndToEnd::addEntry(const QString &window, const QStringList &texts)
@@ -247,13 +270,12 @@ bool TestEndToEnd::addEntry(const QString &window, const QStringList &texts)
 
 bool TestEndToEnd::closeAndAnswer(const QString &window, const QString &answerKey)
 {
-    x.activate(window);
-    x.key(QStringLiteral("alt+F4"));
-    const QString question = x.waitForWindow(QStringLiteral("Exit"));
+    session().close(window);
+    const QString question = session().waitForWindow(QStringLiteral("Exit"));
     if (question.isEmpty())
         return false;
-    x.key(answerKey);
-    return x.waitUntilGone(question);
+    session().key(answerKey);
+    return session().waitUntilGone(question);
 }
 
 int TestEndToEnd::exitCode()
@@ -512,36 +534,82 @@ void TestEndToEnd::wholeRunByKeyboardAndMouse()
 
 // Without a mouse: Tab from the table to the toolbar, Space to press a
 // button, the prompts and the file dialog typed into.
+void TestEndToEnd::wholeRunByKeyboardOnly_data()
+{
+    QTest::addColumn<bool>("onWayland");
+    QTest::addRow("X11") << false;
+    QTest::addRow("Wayland, sway") << true;
+}
+
+// The master password, an entry added, a password generated and selected,
+// the vault saved, and its entry back at the next start, all from the
+// keyboard, on X11 and natively on Wayland. The generated password reaches
+// the clipboard marked as a secret, and selecting it puts it on the primary
+// selection marked too: on Wayland, where every offer is seen at once by
+// clipboard managers, in exactly one offer, never first unmarked.
 void TestEndToEnd::wholeRunByKeyboardOnly()
 {
+    QFETCH(bool, onWayland);
+    if (onWayland) {
+        m_session = wayland();
+        QVERIFY2(m_wayland->errorString().isEmpty(), qPrintable(m_wayland->errorString()));
+    }
     const QString vault = file(QStringLiteral("keys.pwdb"));
     const QByteArray expected = xorBytes("github\talice\ts3cret!\n", "pw");
+    DisplaySession &display = session();
 
     start({});
     QVERIFY(enterPassword(QStringLiteral("pw")));
     const QString window = mainWindow();
     QVERIFY(!window.isEmpty());
-    x.activate(window);
-    x.key(QStringLiteral("Tab")); // from the table to Add
-    x.key(QStringLiteral("space"));
+    display.activate(window);
+    display.key(QStringLiteral("Tab")); // from the table to Add
+    display.key(QStringLiteral("space"));
     QString prompt;
     for (const char *text : { "github", "alice", "s3cret!" }) {
-        prompt = x.waitForWindow(QStringLiteral("Add Entry"), prompt);
+        prompt = display.waitForWindow(QStringLiteral("Add Entry"), prompt);
         QVERIFY(!prompt.isEmpty());
-        x.type(QString::fromLatin1(text));
-        x.key(QStringLiteral("Return"));
+        display.type(QString::fromLatin1(text));
+        display.key(QStringLiteral("Return"));
     }
-    QVERIFY(x.waitUntilGone(prompt));
+    QVERIFY(display.waitUntilGone(prompt));
     for (int i = 0; i < 3; ++i) // Add, Edit, Delete, Save
-        x.key(QStringLiteral("Tab"));
-    x.key(QStringLiteral("space"));
-    const QString dialog = x.waitForWindow(QStringLiteral("Save Passwords"));
+        display.key(QStringLiteral("Tab"));
+    display.key(QStringLiteral("space"));
+    const QString dialog = display.waitForWindow(QStringLiteral("Save Passwords"));
     QVERIFY(!dialog.isEmpty());
-    x.type(vault);
-    x.key(QStringLiteral("Return"));
+    display.type(vault);
+    display.key(QStringLiteral("Return"));
     QVERIFY(enterPassword(QStringLiteral("pw"), QStringLiteral("Confirm Master Password")));
     QVERIFY(acknowledge(QStringLiteral("Saved")));
     QCOMPARE(readBytes(vault), expected);
+
+    const int offersBefore = onWayland ? m_wayland->primaryOffers() : 0;
+    for (int i = 0; i < 2; ++i) // from Save to Load, then Generate Password
+        display.key(QStringLiteral("Tab"));
+    display.key(QStringLiteral("space"));
+    QVERIFY(acknowledge(QStringLiteral("Generated Password")));
+    const QString text
+        = onWayland ? QStringLiteral("text/plain;charset=utf-8") : QStringLiteral("UTF8_STRING");
+    const QByteArray password = display.clipboard(text);
+    QCOMPARE(password.size(), 16);
+    for (int i = 0; i < 2; ++i) // the length, the generated password
+        display.key(QStringLiteral("Tab"));
+    display.key(QStringLiteral("ctrl+a"));
+    for (const QString &selection : { QStringLiteral("clipboard"), QStringLiteral("primary") }) {
+        QTRY_COMPARE(display.clipboard(text, selection), password);
+        QCOMPARE(display.clipboard(QStringLiteral("x-kde-passwordManagerHint"), selection),
+            QByteArray("secret"));
+        QCOMPARE(display.clipboard(QStringLiteral("application/x-copyq-hidden"), selection),
+            QByteArray("1"));
+    }
+    if (onWayland) {
+        QTRY_COMPARE(m_wayland->primaryOffers(), offersBefore + 1);
+        QTRY_COMPARE(m_wayland->primaryMarks(QStringLiteral("x-kde-passwordManagerHint")).size(),
+            offersBefore + 1);
+        QTRY_COMPARE(m_wayland->primaryMarks(QStringLiteral("application/x-copyq-hidden")).size(),
+            offersBefore + 1);
+    }
     QVERIFY(closeAndAnswer(window, QStringLiteral("n")));
     QCOMPARE(exitCode(), 0);
 

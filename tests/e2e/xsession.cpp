@@ -10,29 +10,11 @@
 #include <QScreen>
 #include <QThread>
 
-#include <csignal>
-#include <sys/prctl.h>
+using namespace SessionProcess;
 
 namespace {
 
 constexpr int pollMs = 50;
-
-// Children get SIGTERM when the test process dies, however it dies.
-void dieWithParent(QProcess &process)
-{
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
-
-void stop(QProcess *process)
-{
-    if (!process || process->state() == QProcess::NotRunning)
-        return;
-    process->terminate();
-    if (!process->waitForFinished(5000)) {
-        process->kill();
-        process->waitForFinished(5000);
-    }
-}
 
 } // namespace
 
@@ -217,6 +199,12 @@ void XSession::key(const QString &keys) const
 {
     tool(QStringLiteral("xdotool"),
         { QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50"), keys });
+}
+
+void XSession::close(const QString &windowId) const
+{
+    activate(windowId);
+    key(QStringLiteral("alt+F4"));
 }
 
 void XSession::click(const QString &windowId, int x, int y) const

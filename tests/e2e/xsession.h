@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "displaysession.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QSize>
@@ -15,13 +17,11 @@
 // tests, and the input a person gives it: keys, typing and mouse clicks
 // through xdotool, the clipboard through xclip. The server is stopped when
 // the session is destroyed, and dies with the test process if that crashes.
-class XSession
+class XSession : public DisplaySession
 {
 public:
     XSession();
-    ~XSession();
-    XSession(const XSession &) = delete;
-    XSession &operator=(const XSession &) = delete;
+    ~XSession() override;
 
     // Starts the server on a free display and the window manager on it; false
     // (with errorString()) when either could not be started.
@@ -33,18 +33,20 @@ public:
     QStringList visibleWindows(const QString &title) const;
     // Waits up to `timeoutMs` for a mapped window titled `title` whose id is
     // not `previous`; returns its id, or an empty string.
-    QString waitForWindow(
-        const QString &title, const QString &previous = QString(), int timeoutMs = 10000) const;
-    bool waitUntilGone(const QString &windowId, int timeoutMs = 10000) const;
+    QString waitForWindow(const QString &title, const QString &previous = QString(),
+        int timeoutMs = 10000) const override;
+    bool waitUntilGone(const QString &windowId, int timeoutMs = 10000) const override;
     QSize windowSize(const QString &windowId) const;
     // The window's WM_CLASS property as xprop prints it.
     QString windowClass(const QString &windowId) const;
 
     // The id of the window that has the focus.
     QString activeWindow() const;
-    void activate(const QString &windowId) const;
-    void type(const QString &text) const;
-    void key(const QString &keys) const;
+    void activate(const QString &windowId) const override;
+    void type(const QString &text) const override;
+    void key(const QString &keys) const override;
+    // Alt+F4, as a person closes a window under openbox.
+    void close(const QString &windowId) const override;
     // Clicks at (x, y) inside the window's own area.
     void click(const QString &windowId, int x, int y) const;
     // Drags with the left button held from (x1, y1) to (x2, y2) there.
@@ -52,12 +54,12 @@ public:
 
     // What the clipboard, or another selection ("primary"), offers as `target`.
     QByteArray clipboard(const QString &target = QStringLiteral("UTF8_STRING"),
-        const QString &selection = QStringLiteral("clipboard")) const;
+        const QString &selection = QStringLiteral("clipboard")) const override;
     // Saves a PNG of the window.
     bool screenshot(const QString &windowId, const QString &path) const;
 
     // The environment for a program shown on this server.
-    QProcessEnvironment environment() const;
+    QProcessEnvironment environment() const override;
 
 private:
     QByteArray tool(const QString &program, const QStringList &arguments) const;
