@@ -4,11 +4,11 @@
 // The save of a vault session: it looks at the file, asks decideSave what
 // to do, asks or writes, and repeats; then keeps what the write leaves.
 
-#include "vault/vaultsession.h"
 #include "vault/secretmemory.h"
 #include "vault/vaultcipher.h"
 #include "vault/vaultformat.h"
 #include "vault/vaultmerge.h"
+#include "vault/vaultsession.h"
 
 #include <QDir>
 #include <QFileInfo>
