@@ -109,9 +109,11 @@ bool WaylandSession::start()
         QStringList arguments { QStringLiteral("--primary") };
         if (i > 0)
             arguments << QStringLiteral("--type") << QLatin1String(markTypes[i - 1]);
+        // Newer wl-paste runs the command for an empty selection too (none
+        // yet, or cleared): only offers of something count.
         arguments << QStringLiteral("--watch") << QStringLiteral("sh") << QStringLiteral("-c")
-                  << (i == 0 ? QStringLiteral("cat >/dev/null; echo offer")
-                             : QStringLiteral("cat; echo"));
+                  << (i == 0 ? QStringLiteral("[ -n \"$(cat)\" ] && echo offer")
+                             : QStringLiteral("v=$(cat); [ -n \"$v\" ] && echo \"$v\""));
         m_watchers[i] = std::make_unique<QProcess>();
         SessionProcess::dieWithParent(*m_watchers[i]);
         m_watchers[i]->setProcessEnvironment(this->environment());
