@@ -228,6 +228,16 @@ DialogDriver &DialogDriver::detailedText(const QString &text)
     return boxText("detailed text", &QMessageBox::detailedText, text);
 }
 
+DialogDriver &DialogDriver::whileOpen(const std::function<QString()> &check)
+{
+    Step &step = m_steps.back();
+    step.check = [first = step.check, check](QWidget *widget) {
+        const QString why = first(widget);
+        return why.isEmpty() ? check() : why;
+    };
+    return *this;
+}
+
 DialogDriver &DialogDriver::boxText(
     const char *what, QString (QMessageBox::*text)() const, const QString &expected)
 {
@@ -304,7 +314,8 @@ void DialogDriver::poll()
                   .arg(dialog->width())
                   .arg(titleWidth);
     if (!why.isEmpty()) {
-        fail(step.description + QStringLiteral(": ") + why);
+        fail(step.description + QStringLiteral(": ") + why + QStringLiteral(" (came: ")
+            + describe(dialog) + u')');
         forceClose(dialog);
         return;
     }

@@ -64,6 +64,9 @@ public:
     // Details…") is `text`.
     DialogDriver &detailedText(const QString &text);
 
+    // The step added last holds only where `check`, called while its dialog
+    // is open, returns nothing; otherwise what it returns is the reason.
+    DialogDriver &whileOpen(const std::function<QString()> &check);
     // The step added last is an input dialog whose field carries exactly
     // these input-method hints.
     DialogDriver &inputHints(Qt::InputMethodHints hints);

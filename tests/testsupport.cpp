@@ -174,6 +174,16 @@ QTableWidget *entryTable(QMainWindow &window)
     return window.findChild<QTableWidget *>();
 }
 
+QList<int> selectedRows(const QTableWidget *table)
+{
+    QList<int> rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->selectionModel()->isRowSelected(row, QModelIndex()))
+            rows << row;
+    }
+    return rows;
+}
+
 QList<QStringList> tableRows(const QTableWidget *table)
 {
     QList<QStringList> rows;

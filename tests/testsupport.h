@@ -91,6 +91,8 @@ bool triggerAction(QMainWindow &window, const QString &text);
 
 QTableWidget *entryTable(QMainWindow &window);
 QList<QStringList> tableRows(const QTableWidget *table);
+// The rows the table has selected, in order.
+QList<int> selectedRows(const QTableWidget *table);
 void setTableRows(QTableWidget *table, const QList<QStringList> &rows);
 
 // The vault cipher, computed here on its own: byte i XOR key byte (i mod n).

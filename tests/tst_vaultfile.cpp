@@ -110,8 +110,8 @@ private slots:
     void chosenVaultIsAskedAbout();
     void fullDiskKeepsTheOldVault();
     void twoWindowsOnOneFile();
-    void conflictCopiesAreOfferedAfterALoad_data();
-    void conflictCopiesAreOfferedAfterALoad();
+    void conflictCopiesAreOffered_data();
+    void conflictCopiesAreOffered();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -794,26 +794,30 @@ void TestVaultFile::twoWindowsOnOneFile()
     QCOMPARE(tableRows(entryTable(b)),
         QList<QStringList>({ { "from", "B", "2" }, { "bank", "by", "A" }, { "bank", "by", "B" } }));
     QCOMPARE(entryTable(b)->currentRow(), 1);
+    QCOMPARE(selectedRows(entryTable(b)), QList<int> { 1 }); // what came from the file
     QCOMPARE(readBytes(file), xorBytes("from\tB\t2\nbank\tby\tA\nbank\tby\tB\n", "pw"));
 }
 
-void TestVaultFile::conflictCopiesAreOfferedAfterALoad_data()
+void TestVaultFile::conflictCopiesAreOffered_data()
 {
-    QTest::addColumn<bool>("atStartUp"); // or by Load
+    QTest::addColumn<QString>("when"); // "start-up", "Load", or "Save" of a window left open
     QTest::addColumn<bool>("merge"); // or Ignore
     QTest::addColumn<bool>("deleteOne"); // delete c, held by the newer copy alone
-    QTest::addRow("at start-up, Merge, then Save") << true << true << false;
-    QTest::addRow("by Load, Merge, delete an entry, then Save") << false << true << true;
-    QTest::addRow("by Load, Ignore") << false << false << false;
+    QTest::addRow("at start-up, Merge, then Save") << "start-up" << true << false;
+    QTest::addRow("by Load, Merge, delete an entry, then Save") << "Load" << true << true;
+    QTest::addRow("by Load, Ignore") << "Load" << false << false;
+    QTest::addRow("at Save, Merge") << "Save" << true << false;
+    QTest::addRow("at Save, Ignore") << "Save" << false << false;
 }
 
-// Entries a sync tool moved into conflict copies are offered after the
-// load: Merge brings them into the table, oldest copy first, and the save
-// that writes them moves the copies it holds whole to the trash; Ignore
-// changes nothing.
-void TestVaultFile::conflictCopiesAreOfferedAfterALoad()
+// Entries a sync tool moved into conflict copies are offered once the window
+// shows, after a load, and at a save when the copies came after the load:
+// Merge brings them into the table, oldest copy first, selected, and the
+// save that writes them moves the copies it holds whole to the trash;
+// Ignore changes nothing, and a save goes on.
+void TestVaultFile::conflictCopiesAreOffered()
 {
-    QFETCH(bool, atStartUp);
+    QFETCH(QString, when);
     QFETCH(bool, merge);
     QFETCH(bool, deleteOne);
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
@@ -822,57 +826,89 @@ void TestVaultFile::conflictCopiesAreOfferedAfterALoad()
     const QString older = QStringLiteral("vault.sync-conflict-20261207-200852-BSADUBW.pwdb");
     const QString newer = QStringLiteral("vault (Alice's conflicted copy 2026-12-08).pwdb");
     QVERIFY(writeBytes(file, xorBytes("a\tu\t1\n", "pw")));
-    QVERIFY(writeBytes(path(newer), xorBytes("a\tu\t1\nc\tu\t3\n", "pw")));
-    QVERIFY(writeBytes(path(older), xorBytes("b\tu\t2\na\tu\t1\n", "pw")));
-    QFile copy(path(older));
-    QVERIFY(copy.open(QIODevice::ReadWrite)
-        && copy.setFileTime(
-            QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
-    copy.close();
+    const auto leaveCopies = [&] {
+        return writeBytes(path(newer), xorBytes("a\tu\t1\nc\tu\t3\n", "pw"))
+            && writeBytes(path(older), xorBytes("b\tu\t2\na\tu\t1\n", "pw"))
+            && setModified(path(older), QDateTime::currentDateTime().addDays(-1));
+    };
+    if (when != QLatin1String("Save"))
+        QVERIFY(leaveCopies());
 
     DialogDriver driver;
-    const auto expectLoadAndQuestion = [&](bool byLoad) {
-        if (byLoad)
-            driver.fileDialog(
-                QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, file);
-        expectLoaded(driver);
+    std::unique_ptr<MainWindow> window;
+    const auto expectQuestion = [&] {
         driver
             .choice(QMessageBox::Question, QStringLiteral("Conflicting Copies"),
                 QStringLiteral("A sync tool left 2 copies of this vault with entries that are "
                                "not in it. Merge their entries into this window?"),
                 { { QStringLiteral("Merge"), QMessageBox::AcceptRole },
-                    { QStringLiteral("Ignore"), QMessageBox::RejectRole } },
+                    { QStringLiteral("Ignore"), QMessageBox::RejectRole },
+                    { QStringLiteral("Show Details..."), QMessageBox::ActionRole } },
                 merge ? QStringLiteral("Merge") : QString(), QStringLiteral("Merge"))
-            .informativeText(older + u'\n' + newer);
+            .informativeText(older + u'\n' + newer)
+            .detailedText(
+                older + QStringLiteral("\n    b / u\n") + newer + QStringLiteral("\n    c / u"))
+            .whileOpen([&window] {
+                return window && window->isVisible() ? QString()
+                                                     : QStringLiteral("the window is not shown");
+            });
     };
-    expectLoadAndQuestion(!atStartUp);
-    MainWindow window(atStartUp ? file : QString(), QStringLiteral("pw"));
-    if (!atStartUp)
-        QVERIFY(triggerAction(window, QStringLiteral("Load")));
+    if (when == QLatin1String("Load"))
+        driver.fileDialog(QFileDialog::AcceptOpen, QStringLiteral("Open Passwords"), filter, file);
+    expectLoaded(driver);
+    if (when != QLatin1String("Save"))
+        expectQuestion();
+    window = std::make_unique<MainWindow>(
+        when == QLatin1String("Load") ? QString() : file, QStringLiteral("pw"));
+    window->show();
+    QCoreApplication::processEvents(); // the window's first turn: a question it had to ask
+    if (when == QLatin1String("Load"))
+        QVERIFY(triggerAction(*window, QStringLiteral("Load")));
+    const int questions = when == QLatin1String("Save") ? 1 : when == QLatin1String("Load") ? 3 : 2;
+    QTRY_VERIFY2(driver.seen().size() == questions, qPrintable(driver.report()));
+    if (when == QLatin1String("Save")) {
+        // Copies left while the window was open are asked about before the save.
+        QVERIFY(leaveCopies());
+        expectQuestion();
+        expectConfirmation(driver);
+        expectSaved(driver);
+        QVERIFY(triggerAction(*window, QStringLiteral("Save")));
+    }
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    QList<QStringList> all = { { "a", "u", "1" } };
     if (!merge) {
-        // Ignored copies are asked about again at the next load, and nothing is touched.
-        expectLoadAndQuestion(false);
-        QVERIFY(triggerAction(window, QStringLiteral("Load")));
-        QVERIFY2(driver.verify(), qPrintable(driver.report()));
-        QCOMPARE(tableRows(entryTable(window)), QList<QStringList>({ { "a", "u", "1" } }));
+        QCOMPARE(tableRows(entryTable(*window)), all);
         QCOMPARE(filesIn(m_dir->path()), QStringList({ newer, "vault.pwdb", older }));
         QCOMPARE(readBytes(file), xorBytes("a\tu\t1\n", "pw"));
+        if (when == QLatin1String("Save"))
+            return;
+        // Ignored copies are asked about again at the next load, not at a save.
+        expectLoaded(driver);
+        expectQuestion();
+        expectConfirmation(driver);
+        expectSaved(driver);
+        QVERIFY(triggerAction(*window, QStringLiteral("Load")));
+        QVERIFY(triggerAction(*window, QStringLiteral("Save")));
+        QVERIFY2(driver.verify(), qPrintable(driver.report()));
+        QCOMPARE(filesIn(m_dir->path()), QStringList({ newer, "vault.pwdb", older }));
         return;
     }
-    QList<QStringList> all = { { "a", "u", "1" }, { "b", "u", "2" }, { "c", "u", "3" } };
-    QCOMPARE(tableRows(entryTable(window)), all);
-    QCOMPARE(readBytes(file), xorBytes("a\tu\t1\n", "pw")); // nothing written yet
-    if (deleteOne) {
-        entryTable(window)->setCurrentCell(2, 0);
-        QVERIFY(triggerAction(window, QStringLiteral("Delete")));
-        all.removeLast();
+    all << QStringList { "b", "u", "2" } << QStringList { "c", "u", "3" };
+    QCOMPARE(tableRows(entryTable(*window)), all);
+    QCOMPARE(selectedRows(entryTable(*window)), QList<int>({ 1, 2 }));
+    QCOMPARE(entryTable(*window)->currentRow(), 1);
+    if (when != QLatin1String("Save")) {
+        QCOMPARE(readBytes(file), xorBytes("a\tu\t1\n", "pw")); // nothing written yet
+        if (deleteOne) {
+            entryTable(*window)->setCurrentCell(2, 0);
+            QVERIFY(triggerAction(*window, QStringLiteral("Delete")));
+            all.removeLast();
+        }
+        expectConfirmation(driver);
+        expectSaved(driver);
+        QVERIFY(triggerAction(*window, QStringLiteral("Save")));
+        QVERIFY2(driver.verify(), qPrintable(driver.report()));
     }
-
-    expectConfirmation(driver);
-    expectSaved(driver);
-    QVERIFY(triggerAction(window, QStringLiteral("Save")));
-    QVERIFY2(driver.verify(), qPrintable(driver.report()));
     QCOMPARE(readBytes(file), xorBytes(vaultText(all), "pw"));
     QCOMPARE(filesIn(m_dir->path()),
         deleteOne ? QStringList({ newer, "vault.pwdb" }) : QStringList { "vault.pwdb" });

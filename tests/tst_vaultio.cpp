@@ -11,6 +11,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <csignal>
 #include <mutex>
@@ -128,6 +129,8 @@ private slots:
     void renameJustBeforeTheSaveIsKept();
     void anyFailingCallKeepsTheOldVault_data();
     void anyFailingCallKeepsTheOldVault();
+    void trashTakesOnlyWhatWasApproved_data();
+    void trashTakesOnlyWhatWasApproved();
 };
 
 void TestVaultIo::stampIsTrustedOnlyWhenBothTimesAreOld_data()
@@ -379,6 +382,63 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
         QVERIFY2(filesIn(keyloftDataFolder() + QStringLiteral("/journals")).isEmpty(),
             where.constData());
     }
+}
+
+void TestVaultIo::trashTakesOnlyWhatWasApproved_data()
+{
+    // What another program does to the file while its bytes are approved.
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<bool>("trashed");
+    QTest::addRow("nothing") << "nothing" << true;
+    QTest::addRow("rewrites it in place") << "rewrite" << false;
+    QTest::addRow("puts another file in its place") << "replace" << false;
+    QTest::addRow("removes it") << "remove" << false;
+}
+
+// A file approved and then changed before it moves goes back to its name,
+// whatever the change; one left alone goes to the trash, which would
+// restore it to its name.
+void TestVaultIo::trashTakesOnlyWhatWasApproved()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, trashed);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    QVERIFY(QDir(trash).removeRecursively());
+    const QString copy = dir.filePath(QStringLiteral("v (Bob's conflicted copy 2026-12-07).pwdb"));
+    const QString name = QFileInfo(copy).fileName();
+    QVERIFY(writeBytes(copy, oldVault));
+    const auto approve = [&](const QByteArray &bytes) {
+        const QString other = dir.filePath(QStringLiteral("other"));
+        if (meanwhile == QLatin1String("rewrite")) {
+            QFile file(copy);
+            return file.open(QIODevice::ReadWrite) && file.write(otherVault.left(4)) == 4;
+        }
+        if (meanwhile == QLatin1String("replace"))
+            return writeBytes(other, otherVault)
+                && ::rename(
+                       QFile::encodeName(other).constData(), QFile::encodeName(copy).constData())
+                == 0;
+        if (meanwhile == QLatin1String("remove"))
+            return QFile::remove(copy);
+        return bytes == oldVault;
+    };
+    QCOMPARE(moveToTrashIf(copy, maxVaultSize, approve), trashed);
+    const bool gone = trashed || meanwhile == QLatin1String("remove");
+    QCOMPARE(filesIn(dir.path()), gone ? QStringList() : QStringList { name });
+    QCOMPARE(
+        filesIn(trash + QStringLiteral("/files")), trashed ? QStringList { name } : QStringList());
+    if (!trashed) {
+        QVERIFY(gone || readBytes(copy) != oldVault);
+        return;
+    }
+    QCOMPARE(readBytes(trash + QStringLiteral("/files/") + name), oldVault);
+    const QByteArray note = readBytes(trash + QStringLiteral("/info/") + name + ".trashinfo");
+    // Restored to its own name, however the note spells it.
+    const bool restores = note.contains("\nPath=" + QFile::encodeName(copy) + '\n')
+        || note.contains("\nPath=" + QUrl::toPercentEncoding(copy, "/") + '\n');
+    QVERIFY2(restores, note.constData());
 }
 
 int main(int argc, char *argv[])

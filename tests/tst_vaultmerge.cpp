@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "testsupport.h"
+#include "vault/conflictcopies.h"
 #include "vault/vaultmerge.h"
 
 #include <QTest>
@@ -15,6 +16,8 @@ class TestVaultMerge : public QObject
 private slots:
     void rules_data();
     void rules();
+    void copies_data();
+    void copies();
 };
 
 void TestVaultMerge::rules_data()
@@ -65,9 +68,24 @@ void TestVaultMerge::rules_data()
     QTest::addRow("one side reordered, the other changed")
         << L { "A:1", "B:1", "C:1" } << L { "C:1", "B:1", "A:1" } << L { "A:1", "B:2", "C:1" }
         << L { "C:1", "B:2", "A:1" } << 0 << -1;
-    QTest::addRow("namesakes paired in order")
-        << L { "A:1", "A:2" } << L { "A:1", "A:3" } << L { "A:4", "A:2" } << L { "A:4", "A:3" } << 0
-        << -1;
+    // A name on more than one row of a side: every version kept, none doubled.
+    QTest::addRow("repeated names, both sides changed")
+        << L { "A:1", "A:2" } << L { "A:1", "A:3" } << L { "A:4", "A:2" }
+        << L { "A:1", "A:3", "A:4", "A:2" } << 1 << 0;
+    QTest::addRow("repeated names, each side resolved a conflict differently")
+        << L { "A:2", "A:3" } << L { "A:2" } << L { "X:1", "A:3" } << L { "A:2", "A:3", "X:1" } << 1
+        << 0;
+    QTest::addRow("repeated in the window, changed in the file")
+        << L { "A:1" } << L { "A:2" } << L { "A:1", "A:2" } << L { "A:2", "A:1" } << 1 << 0;
+    QTest::addRow("repeated names, the file as in the base, reordered")
+        << L { "A:1", "A:2", "B:1" } << L { "B:1", "A:2", "A:1" } << L { "A:2", "B:1" }
+        << L { "B:1", "A:2" } << 0 << -1;
+    QTest::addRow("repeated names, the window as in the base")
+        << L { "A:1", "A:2" } << L { "A:3", "A:3", "A:1" } << L { "A:2", "A:1" }
+        << L { "A:3", "A:3", "A:1" } << 0 << -1;
+    QTest::addRow("repeated names, only in the window")
+        << L { "A:1", "A:1" } << L { "B:1" } << L { "A:1", "A:2", "B:1" }
+        << L { "B:1", "A:1", "A:2" } << 1 << 1;
     QTest::addRow("one service, two user names")
         << L { "A/me:1", "A/you:1" } << L { "A/me:2", "A/you:1" } << L { "A/me:1", "A/you:2" }
         << L { "A/me:2", "A/you:2" } << 0 << -1;
@@ -82,7 +100,50 @@ void TestVaultMerge::rules()
     QFETCH(int, conflicts);
     QFETCH(int, firstConflict);
 
-    const MergedEntries result = mergeEntries(entriesOf(base), entriesOf(file), entriesOf(window));
+    // Names that hash alike are still told apart by the names themselves.
+    using NameHash = quint64 (*)(const Entry &);
+    const NameHash allAlike = [](const Entry &) {
+        return quint64(42);
+    };
+    for (const NameHash nameHash : { allAlike, NameHash() }) {
+        const MergedEntries result
+            = mergeEntries(entriesOf(base), entriesOf(file), entriesOf(window), nameHash);
+        QCOMPARE(result.entries, entriesOf(merged));
+        QCOMPARE(result.conflicts, conflicts);
+        QCOMPARE(result.firstConflict, qsizetype(firstConflict));
+    }
+}
+
+void TestVaultMerge::copies_data()
+{
+    QTest::addColumn<QStringList>("window");
+    QTest::addColumn<QList<QStringList>>("copies"); // the oldest first
+    QTest::addColumn<QStringList>("merged");
+    QTest::addColumn<int>("conflicts");
+    QTest::addColumn<int>("firstConflict");
+    using L = QStringList;
+    QTest::addRow("another version of the window's entry")
+        << L { "A:1", "B:1" } << QList<L> { { "A:2", "C:1" } } << L { "A:1", "A:2", "B:1", "C:1" }
+        << 1 << 0;
+    QTest::addRow("two copies adding one entry differently")
+        << L { "A:1" } << QList<L> { { "N:1" }, { "N:2" } } << L { "A:1", "N:1", "N:2" } << 1 << 1;
+    QTest::addRow("entries the window lacks, no conflict")
+        << L { "A:1" } << QList<L> { { "A:1", "B:1" } } << L { "A:1", "B:1" } << 0 << -1;
+}
+
+// Copies merge into the window with nothing as the base, and the first
+// conflict is the first row of a name that came in on more than one row.
+void TestVaultMerge::copies()
+{
+    QFETCH(QStringList, window);
+    QFETCH(QList<QStringList>, copies);
+    QFETCH(QStringList, merged);
+    QFETCH(int, conflicts);
+    QFETCH(int, firstConflict);
+    QList<ConflictCopy> found;
+    for (const QStringList &copy : copies)
+        found.append({ QString(), entriesOf(copy), {} });
+    const MergedEntries result = mergeCopies(entriesOf(window), found);
     QCOMPARE(result.entries, entriesOf(merged));
     QCOMPARE(result.conflicts, conflicts);
     QCOMPARE(result.firstConflict, qsizetype(firstConflict));

@@ -90,6 +90,7 @@ private slots:
     void nextSaveAfterAnUnconfirmedOneAsksNothing();
     void conflictCopiesAreFound_data();
     void conflictCopiesAreFound();
+    void conflictCopiesAreReadOncePerRun();
     void mergeKeepsWhatEitherSideWrote_data();
     void mergeKeepsWhatEitherSideWrote();
     void writeFindsTheFileAsTheCheckDid_data();
@@ -460,6 +461,19 @@ void TestVaultSession::conflictCopiesAreFound_data()
         { "b:1", "" });
     row("a copy whose entries are all in the vault", syncthing + ".pwdb", false, "vault.pwdb", "pw",
         { "a:1" });
+    // Copies of a vault whose name starts with this one's.
+    row("Dropbox, of vault (old).pwdb", "vault (old) (Bob's conflicted copy 2026-12-07).pwdb",
+        false);
+    row("Syncthing, of vault (old).pwdb", "vault (old).sync-conflict-20261207-200852-BSADUBW.pwdb",
+        false);
+    row("Nextcloud, of vault2.pwdb", "vault2 (conflicted copy 2026-12-07 200852).pwdb", false);
+    row("_conflict, of vault_2.pwdb", "vault_2_conflict-20261207-200852.pwdb", false);
+    // A copy of a vault is about its size: one of a MiB more than four
+    // times this one is not read.
+    QStringList many;
+    for (int i = 0; i < 80000; ++i)
+        many << QStringLiteral("x%1:1").arg(i);
+    row("a copy too large to be one", syncthing + ".pwdb", false, "vault.pwdb", "pw", many);
 }
 
 // The copies a sync tool leaves under its own names are found when they
@@ -481,6 +495,34 @@ void TestVaultSession::conflictCopiesAreFound()
     if (found) {
         QCOMPARE(copies.first().path, path(copy));
         QCOMPARE(copies.first().entries, entriesOf(entries));
+    }
+}
+
+// What the scan learned of a file is kept for the run: unchanged, it is not
+// read again; changed, it is.
+void TestVaultSession::conflictCopiesAreReadOncePerRun()
+{
+    const QString vault = path(QStringLiteral("vault.pwdb"));
+    const QString copy = path(QStringLiteral("vault_conflict-20261207-200852.pwdb"));
+    QVERIFY(writeBytes(vault, xorBytes("a\tuser\t1\n", "pw")));
+    QStringList many;
+    for (int i = 0; i < 20000; ++i)
+        many << QStringLiteral("x%1:1").arg(i);
+    const QByteArray content = xorBytes(vaultTextOf(many), "pw");
+    // A clock a minute ahead: every file is as settled as it will be.
+    ConflictCopyScan scan([] { return nanosecondsNow() + qint64(60) * 1000000000; });
+    const auto bytesRead = [] {
+        QFile io(QStringLiteral("/proc/self/io"));
+        return io.open(QIODevice::ReadOnly)
+            ? io.readAll().split('\n').value(0).mid(qstrlen("rchar: ")).toLongLong()
+            : -1;
+    };
+    for (const char *round : { "first", "unchanged", "changed" }) {
+        if (qstrcmp(round, "unchanged") != 0)
+            QVERIFY(writeBytes(copy, qstrcmp(round, "first") == 0 ? content : content + content));
+        const qint64 before = bytesRead();
+        QCOMPARE(scan.find(vault, 10, "pw", entriesOf({ "a:1" })).size(), 1);
+        QCOMPARE(bytesRead() - before > content.size(), qstrcmp(round, "unchanged") != 0);
     }
 }
 

@@ -17,9 +17,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTableWidgetItem>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -184,6 +186,27 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->setAccepted(close);
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!offerCopiesWhenShown)
+        return;
+    offerCopiesWhenShown = false;
+    QTimer::singleShot(0, this, [this] {
+        QList<Entry> entries = tableEntries();
+        offerConflictCopies(session.newConflictCopies(entries), entries);
+    });
+}
+
+QList<Entry> MainWindow::tableEntries() const
+{
+    QList<Entry> entries;
+    entries.reserve(table->rowCount());
+    for (int row = 0; row < table->rowCount(); ++row)
+        entries.append(entryAt(row));
+    return entries;
+}
+
 Entry MainWindow::entryAt(int row) const
 {
     return { table->item(row, 0)->text(), table->item(row, 1)->text(),
@@ -200,6 +223,27 @@ void MainWindow::showEntries(const QList<Entry> &entries)
     for (int row = 0; row < table->rowCount(); ++row)
         setEntryAt(row, entries.at(row));
     table->setUpdatesEnabled(true);
+}
+
+void MainWindow::showMerged(
+    const QList<Entry> &merged, const QList<Entry> &before, qsizetype firstConflict)
+{
+    showEntries(merged);
+    const QSet<Entry> held(before.cbegin(), before.cend());
+    QItemSelection cameIn;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (!held.contains(merged.at(row)))
+            cameIn.select(table->model()->index(row, 0), table->model()->index(row, 2));
+    }
+    if (firstConflict < 0 && !cameIn.isEmpty())
+        firstConflict = cameIn.first().top();
+    if (firstConflict >= 0) {
+        QTableWidgetItem *current = table->item(int(firstConflict), 0);
+        table->selectionModel()->setCurrentIndex(
+            table->indexFromItem(current), QItemSelectionModel::NoUpdate);
+        table->scrollToItem(current);
+    }
+    table->selectionModel()->select(cameIn, QItemSelectionModel::ClearAndSelect);
 }
 
 void MainWindow::appendEntry(const Entry &entry)

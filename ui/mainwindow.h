@@ -11,6 +11,7 @@
 #include <QString>
 
 class QCloseEvent;
+class QShowEvent;
 class QLineEdit;
 class QMenu;
 class QTableWidget;
@@ -31,6 +32,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void addEntry();
@@ -52,14 +54,25 @@ private:
     // Puts new items holding the entry's texts into an existing, empty row.
     void setEntryAt(int row, const Entry &entry);
     bool saveVault();
-    void offerConflictCopies(const QList<Entry> &entries);
+    QList<Entry> tableEntries() const;
+    // Asks whether to merge the copies into `entries`, the table's rows, and
+    // merges them when the user agrees.
+    void offerConflictCopies(const QList<ConflictCopy> &copies, QList<Entry> &entries);
     // Replaces the table's rows by `entries`.
     void showEntries(const QList<Entry> &entries);
+    // Shows what a merge into the rows `before` gave: the rows that came in
+    // are selected, and the first conflict, or else the first of them, is
+    // the current row.
+    void showMerged(
+        const QList<Entry> &merged, const QList<Entry> &before, qsizetype firstConflict);
     void deliverGeneratedPassword();
 
     QLineEdit *generatedPasswordEdit;
     QLineEdit *lengthEdit;
     QTableWidget *table;
+    // The conflict copies found by the load at start-up are offered once the
+    // window shows, in front of its rows.
+    bool offerCopiesWhenShown = false;
     // The vault file in use, the master key, and what the window last read
     // from or wrote to the file.
     VaultSession session;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 #include <QTableWidget>
 
 namespace {
@@ -200,20 +201,16 @@ void MainWindow::saveToFile()
 // completely on disk.
 bool MainWindow::saveVault()
 {
-    QList<Entry> entries;
-    entries.reserve(table->rowCount());
-    for (int row = 0; row < table->rowCount(); ++row)
-        entries.append(entryAt(row));
+    QList<Entry> entries = tableEntries();
+    // Copies a sync tool left since the load are offered first; whatever
+    // the answer, the save goes on.
+    if (!session.currentFile().isEmpty())
+        offerConflictCopies(session.newConflictCopies(entries), entries);
     WindowQuestions questions(this);
     const VaultSession::SaveResult result = session.save(entries, questions);
     // A merge brought in the file's entries, whatever became of the save.
-    if (result.merged) {
-        showEntries(*result.merged);
-        if (result.firstConflict >= 0) {
-            table->setCurrentCell(int(result.firstConflict), 0);
-            table->scrollToItem(table->currentItem());
-        }
-    }
+    if (result.merged)
+        showMerged(*result.merged, entries, result.firstConflict);
     if (result.outcome == VaultSession::SaveOutcome::Declined)
         return false;
 
@@ -257,7 +254,10 @@ void MainWindow::loadFromFile()
     showEntries(entries);
     QMessageBox::information(this, tr("Loaded"), tr("Passwords loaded successfully."),
         QMessageBox::Ok, QMessageBox::NoButton);
-    offerConflictCopies(entries);
+    if (isVisible())
+        offerConflictCopies(session.conflictCopies(entries), entries);
+    else
+        offerCopiesWhenShown = true;
 }
 
 // Entries that a sync tool moved into conflict copies of the vault, when two
@@ -265,17 +265,23 @@ void MainWindow::loadFromFile()
 // copy, the oldest first, merged by the entry rules with nothing as the
 // base, so nothing is deleted and a changed entry stays beside the vault's.
 // Nothing is written until the user saves.
-void MainWindow::offerConflictCopies(const QList<Entry> &entries)
+void MainWindow::offerConflictCopies(const QList<ConflictCopy> &copies, QList<Entry> &entries)
 {
-    const QList<ConflictCopy> copies = session.conflictCopies(entries);
     if (copies.isEmpty())
         return;
     const int count = int(copies.size());
+    const QSet<Entry> held(entries.cbegin(), entries.cend());
     QStringList names;
+    QStringList details;
     QStringList paths;
     for (const ConflictCopy &copy : copies) {
         names << QFileInfo(copy.path).fileName();
         paths << copy.path;
+        details << names.last();
+        for (const Entry &entry : copy.entries) {
+            if (!held.contains(entry))
+                details << QStringLiteral("    %1 / %2").arg(entry.service, entry.username);
+        }
     }
     QMessageBox box(QMessageBox::Question, tr("Conflicting Copies"),
         count == 1 ? tr("A sync tool left 1 copy of this vault with entries that are not in it. "
@@ -285,15 +291,15 @@ void MainWindow::offerConflictCopies(const QList<Entry> &entries)
                        nullptr, count),
         QMessageBox::NoButton, this);
     box.setInformativeText(names.join(u'\n'));
+    box.setDetailedText(details.join(u'\n'));
     QPushButton *merge = box.addButton(tr("Merge"), QMessageBox::AcceptRole);
     box.setEscapeButton(box.addButton(tr("Ignore"), QMessageBox::RejectRole));
     box.setDefaultButton(merge);
     box.exec();
     if (box.clickedButton() != merge)
         return;
-    QList<Entry> merged = entries;
-    for (const ConflictCopy &copy : copies)
-        merged = mergeEntries({}, merged, copy.entries).entries;
-    showEntries(merged);
+    const MergedEntries merged = mergeCopies(entries, copies);
+    showMerged(merged.entries, entries, merged.firstConflict);
     session.copiesMerged(paths);
+    entries = merged.entries;
 }

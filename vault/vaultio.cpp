@@ -3,12 +3,28 @@
 
 #include "vault/vaultio.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include <sodium.h>
+
+#include <algorithm>
+
+qint64 nanosecondsNow()
+{
+    return QDateTime::currentMSecsSinceEpoch() * 1000000;
+}
+
+bool isSettled(const FileStamp &stamp, qint64 lookedAt)
+{
+    const qint64 racyWindow = qint64(3) * 1000000000;
+    return std::max(stamp.modified, stamp.changed) < lookedAt - racyWindow;
+}
 
 QString resolvedVaultPath(const QString &path)
 {
@@ -50,4 +66,31 @@ QByteArray blake2b(QByteArrayView bytes, qsizetype length)
         reinterpret_cast<const unsigned char *>(bytes.data()),
         static_cast<unsigned long long>(bytes.size()), nullptr, 0);
     return hash;
+}
+
+QByteArray asideFolderName()
+{
+    return ".keyloft-trash-" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+}
+
+bool trashAside(const QString &aside, const QString &original)
+{
+    QString inTrash;
+    if (!QFile::moveToTrash(aside, &inTrash))
+        return false;
+    // A desktop trash notes where each file came from, to restore it there:
+    // the file's own folder, not the private one. Where the note cannot be
+    // mended, the file is still in the trash.
+    const QFileInfo trashed(inTrash);
+    QFile note(trashed.absolutePath() + QStringLiteral("/../info/") + trashed.fileName()
+        + QStringLiteral(".trashinfo"));
+    if (!note.open(QIODevice::ReadOnly))
+        return true;
+    QByteArray text = note.readAll();
+    note.close();
+    const QByteArray folder = QUrl::toPercentEncoding(QFileInfo(aside).dir().dirName()) + '/';
+    if (text.contains(folder) && QFileInfo(aside).fileName() == QFileInfo(original).fileName()
+        && note.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        note.write(text.replace(folder, QByteArray()));
+    return true;
 }

@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 enum class WriteOutcome {
@@ -70,6 +71,15 @@ struct FileStamp
             && a.changed == b.changed;
     }
 };
+
+// Nanoseconds since the epoch, as file times count them.
+qint64 nanosecondsNow();
+// Whether what a file held when it was looked at, at `lookedAt`, is still
+// what it holds while its stamp stays `stamp`. A file changed twice within
+// one tick of its file system's clock keeps its stamp, so only a stamp
+// whose times are both older than the coarsest tick (two seconds on FAT)
+// before the look can be trusted.
+bool isSettled(const FileStamp &stamp, qint64 lookedAt);
 
 // What a save's last look found at the vault's name: a file with this
 // stamp, or no file at all.
@@ -139,8 +149,9 @@ public:
     // maxVaultSize, however it grows while being read. Anything but a
     // regular file (a folder, a pipe, a device, a link) is refused without
     // waiting for it. `stamp`, when given, receives the stamp of the file as
-    // it was just before it was read.
-    ReadResult read(QByteArray &content, FileStamp *stamp = nullptr) const;
+    // it was just before it was read. `maxSize` lowers the bound.
+    ReadResult read(
+        QByteArray &content, FileStamp *stamp = nullptr, qint64 maxSize = maxVaultSize) const;
 
     // Replaces the file with `content`, and reports success only once the
     // new bytes and their name are synced to disk. With `expected`, only
@@ -175,8 +186,12 @@ public:
     // temporary files are removed. A journal that is incomplete, or whose
     // vault has been replaced or changed since, is removed and the vault
     // left as it is. `finished`, when given, receives what a finished
-    // write changed.
-    RecoveryResult finishInterruptedSave(FinishedWrite *finished = nullptr);
+    // write changed. `tidyFolder`, when given, is the stamp the vault's
+    // folder had when it was last found without leftovers: while the folder
+    // keeps it, it is not listed again (a folder of many files takes a
+    // while). It receives the stamp to pass next time.
+    RecoveryResult finishInterruptedSave(
+        FinishedWrite *finished = nullptr, FileStamp *tidyFolder = nullptr);
 
 private:
     QString m_target;
@@ -190,6 +205,22 @@ private:
 // lead there, and even where the target does not exist yet), as an absolute
 // path.
 QString resolvedVaultPath(const QString &path);
+
+// Moves the file at `path` to the desktop's trash when `approve` approves
+// its bytes, as read through one descriptor (a regular file of at most
+// `maxSize` bytes), and only if the name still leads to that very file with
+// those very bytes: it is moved aside into a private folder beside it and
+// checked again there first. A file changed or replaced meanwhile goes back
+// to its name and stays. True when the file went to the trash.
+bool moveToTrashIf(
+    const QString &path, qint64 maxSize, const std::function<bool(const QByteArray &)> &approve);
+
+// Where moveToTrashIf moves a file aside: a fresh name for a private folder
+// beside it.
+QByteArray asideFolderName();
+// Moves `aside`, a file that moveToTrashIf moved aside from `original`, to
+// the trash, which restores it to `original`. True when it went.
+bool trashAside(const QString &aside, const QString &original);
 
 // Where Keyloft keeps what it needs between runs beside the vaults: the
 // records of the keys vaults were saved with, and journals that a vault's

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Keyloft developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "vault/descriptors_linux.h"
 #include "vault/vaultio.h"
 
 #include <QDir>
@@ -24,141 +25,6 @@
 #include <utility>
 
 namespace {
-
-// 0 when the call that returned `result` succeeded, else the system's error.
-int errorOf(int result)
-{
-    return result == 0 ? 0 : errno;
-}
-
-// Closes the descriptor it holds when it goes.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1)
-        : m_fd(fd)
-    { }
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
-// Opens `name` in `folder` without following a link and without waiting for
-// a writer (a pipe put there would block the open forever), and keeps the
-// descriptor only when it is a regular file, after which reads and writes
-// block as usual again. `status` receives the file's status. Like openat(2),
-// it returns -1 with the reason in errno: for a folder or any other file
-// that is not a regular one, the reason that writing to it would give.
-int openRegularFile(int folder, const QByteArray &name, int flags, struct stat *status)
-{
-    const int fd = ::openat(folder, name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int mode = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, status) != 0 || mode < 0 || ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    if (!S_ISREG(status->st_mode)) {
-        ::close(fd);
-        errno = S_ISDIR(status->st_mode) ? EISDIR : ENXIO;
-        return -1;
-    }
-    return fd;
-}
-
-// Reads from `fd` to its end, but never more than `maxSize` + 1 bytes, so
-// that a file growing while it is read cannot exhaust memory. `sizeHint` is
-// what the file's status told: a file already larger is not read at all.
-ReadResult readBounded(int fd, qint64 sizeHint, qint64 maxSize, QByteArray &content)
-{
-    if (sizeHint > maxSize)
-        return { ReadOutcome::TooLarge, {} };
-    const qint64 limit = maxSize + 1;
-    QByteArray bytes(std::clamp(sizeHint + 1, qint64(4096), limit), Qt::Uninitialized);
-    qint64 total = 0;
-    for (;;) {
-        if (total == bytes.size()) {
-            if (total >= limit)
-                break;
-            bytes.resize(std::min(2 * total, limit));
-        }
-        const ssize_t count = ::read(fd, bytes.data() + total, size_t(bytes.size() - total));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return { ReadOutcome::ReadFailed, { errno, {} } };
-        if (count == 0)
-            break;
-        total += count;
-    }
-    if (total > maxSize)
-        return { ReadOutcome::TooLarge, {} };
-    bytes.truncate(total);
-    content = bytes;
-    return { ReadOutcome::Read, {} };
-}
-
-// Writes all of `content` at the start of `fd`: 0, or the system's error.
-int writeFrom(int fd, const QByteArray &content)
-{
-    qint64 done = 0;
-    while (done < content.size()) {
-        const ssize_t count
-            = ::pwrite(fd, content.constData() + done, size_t(content.size() - done), off_t(done));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return errno;
-        // A write that takes nothing is how some file systems tell a full disk.
-        if (count == 0)
-            return ENOSPC;
-        done += count;
-    }
-    return 0;
-}
-
-// Writes `content` over the whole of `fd` and syncs it: 0, or the system's
-// error.
-int replaceContent(int fd, const QByteArray &content)
-{
-    int error = writeFrom(fd, content);
-    if (error == 0)
-        error = errorOf(::ftruncate(fd, off_t(content.size())));
-    return error != 0 ? error : errorOf(::fdatasync(fd));
-}
-
-FileStamp stampOf(const struct stat &status)
-{
-    FileStamp stamp;
-    stamp.device = qint64(status.st_dev);
-    stamp.inode = qint64(status.st_ino);
-    stamp.size = qint64(status.st_size);
-    stamp.modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
-    stamp.changed = qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
-    return stamp;
-}
-
-void recordStamp(int fd, FileStamp *stamp)
-{
-    struct stat status
-    {
-    };
-    if (stamp && ::fstat(fd, &status) == 0)
-        *stamp = stampOf(status);
-}
 
 // Gives the new file everything of the old one's that decides who may use
 // it: owner, group, permissions, access control lists, and the extended
@@ -618,7 +484,7 @@ StampResult VaultLocation::stamp() const
     return { stampOf(status), false, {} };
 }
 
-ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp) const
+ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp, qint64 maxSize) const
 {
     if (m_folder < 0) {
         const bool missing = m_folderError.code == ENOENT;
@@ -632,7 +498,7 @@ ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp) const
         return { errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::OpenFailed, { errno, {} } };
     if (stamp)
         *stamp = stampOf(status);
-    return readBounded(file.get(), qint64(status.st_size), maxVaultSize, content);
+    return readBounded(file.get(), qint64(status.st_size), maxSize, content);
 }
 
 WriteResult VaultLocation::write(
@@ -719,12 +585,23 @@ WriteResult VaultLocation::write(
     return { WriteOutcome::Unconfirmed, { errno, {} } };
 }
 
-RecoveryResult VaultLocation::finishInterruptedSave(FinishedWrite *finished)
+RecoveryResult VaultLocation::finishInterruptedSave(FinishedWrite *finished, FileStamp *tidyFolder)
 {
     if (m_folder < 0)
         return { Recovery::Nothing, {} };
     const QByteArray name = nameOf(m_target);
-    removeTemporaries(m_folder, name);
+    // A leftover put in the folder changes the folder's stamp; a stamp as
+    // recent as the look may yet change without showing it.
+    const qint64 lookedAt = nanosecondsNow();
+    struct stat folder
+    {
+    };
+    const bool stamped = ::fstat(m_folder, &folder) == 0;
+    if (!tidyFolder || !stamped || !(stampOf(folder) == *tidyFolder))
+        removeTemporaries(m_folder, name);
+    if (tidyFolder)
+        *tidyFolder
+            = stamped && isSettled(stampOf(folder), lookedAt) ? stampOf(folder) : FileStamp();
     Recovery recovery = Recovery::Nothing;
     for (const bool beside : { true, false }) {
         JournalPlace place;

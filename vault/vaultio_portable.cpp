@@ -47,7 +47,7 @@ StampResult VaultLocation::stamp() const
     return { stamp, false, {} };
 }
 
-ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp) const
+ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp, qint64 maxSize) const
 {
     QFile file(m_target);
     if (!QFileInfo::exists(m_target))
@@ -58,12 +58,12 @@ ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp) const
         return { ReadOutcome::OpenFailed, { 0, file.errorString() } };
     if (stamp)
         *stamp = this->stamp().stamp.value_or(FileStamp());
-    if (file.size() > maxVaultSize)
+    if (file.size() > maxSize)
         return { ReadOutcome::TooLarge, {} };
     // Read in pieces the size the file tells, rather than asking for the
     // limit at once, which would set aside that much memory for every load.
     QByteArray bytes;
-    for (qint64 room = maxVaultSize + 1; room > 0; room = maxVaultSize + 1 - bytes.size()) {
+    for (qint64 room = maxSize + 1; room > 0; room = maxSize + 1 - bytes.size()) {
         const QByteArray piece
             = file.read(std::min(room, std::max(file.size() - bytes.size(), qint64(0)) + 4096));
         if (file.error() != QFileDevice::NoError)
@@ -72,7 +72,7 @@ ReadResult VaultLocation::read(QByteArray &content, FileStamp *stamp) const
             break;
         bytes += piece;
     }
-    if (bytes.size() > maxVaultSize)
+    if (bytes.size() > maxSize)
         return { ReadOutcome::TooLarge, {} };
     content = bytes;
     return { ReadOutcome::Read, {} };
@@ -105,7 +105,7 @@ WriteResult VaultLocation::write(
     return { WriteOutcome::Written, {} };
 }
 
-RecoveryResult VaultLocation::finishInterruptedSave(FinishedWrite *)
+RecoveryResult VaultLocation::finishInterruptedSave(FinishedWrite *, FileStamp *)
 {
     return { Recovery::Nothing, {} };
 }
@@ -137,4 +137,29 @@ FileError writeOwnFile(const QString &path, const QByteArray &content)
         || file.write(content) != content.size() || !file.commit())
         return { 0, file.errorString() };
     return {};
+}
+
+// By name: the bytes approved are compared with those moved aside.
+bool moveToTrashIf(
+    const QString &path, qint64 maxSize, const std::function<bool(const QByteArray &)> &approve)
+{
+    QByteArray approved;
+    if (VaultLocation(path).read(approved, nullptr, maxSize).outcome != ReadOutcome::Read
+        || !approve(approved))
+        return false;
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath() + u'/' + QFile::decodeName(asideFolderName());
+    if (!QDir().mkdir(folder))
+        return false;
+    const QString aside = folder + u'/' + info.fileName();
+    bool trashed = false;
+    if (QFile::rename(path, aside)) {
+        QByteArray now;
+        trashed = VaultLocation(aside).read(now, nullptr, maxSize).outcome == ReadOutcome::Read
+            && now == approved && trashAside(aside, path);
+        if (!trashed)
+            QFile::rename(aside, path);
+    }
+    QDir().rmdir(folder);
+    return trashed;
 }

@@ -29,10 +29,10 @@ void VaultSession::setPath(const QString &path)
 
 // A save that an interrupted one left unfinished is finished first; when
 // the window had seen what it left, it has seen what it leaves now.
-RecoveryResult VaultSession::finishInterruptedSave(VaultLocation &vault)
+RecoveryResult VaultSession::finishInterruptedSave(VaultLocation &vault, FileStamp *tidyFolder)
 {
     FinishedWrite finished;
-    const RecoveryResult recovered = vault.finishInterruptedSave(&finished);
+    const RecoveryResult recovered = vault.finishInterruptedSave(&finished, tidyFolder);
     if (recovered.outcome == Recovery::Finished && m_lastSeen.hasBytes
         && m_lastSeen.bytes == finished.before)
         m_lastSeen = VaultSnapshot::of(finished.after, finished.stamp);
@@ -42,13 +42,14 @@ RecoveryResult VaultSession::finishInterruptedSave(VaultLocation &vault)
 VaultSession::LoadResult VaultSession::load(QList<Entry> &entries)
 {
     m_mergedCopies.clear();
+    m_offeredCopies.clear();
     VaultLocation vault(m_currentFile);
     QByteArray content;
     FileStamp stamp;
     ReadResult read { ReadOutcome::ReadFailed, {} };
     {
         const std::lock_guard lock(vault);
-        const RecoveryResult recovered = finishInterruptedSave(vault);
+        const RecoveryResult recovered = finishInterruptedSave(vault, &m_tidyFolder);
         read = recovered.outcome == Recovery::Failed
             ? ReadResult { ReadOutcome::ReadFailed, recovered.error }
             : vault.read(content, &stamp);
@@ -88,9 +89,24 @@ VaultSession::LoadResult VaultSession::load(QList<Entry> &entries)
     return { LoadOutcome::Loaded, {} };
 }
 
-QList<ConflictCopy> VaultSession::conflictCopies(const QList<Entry> &entries) const
+QList<ConflictCopy> VaultSession::conflictCopies(const QList<Entry> &entries)
 {
-    return findConflictCopies(m_currentFile, m_masterKey.view(), entries);
+    const qint64 vaultSize = m_lastSeen.hasBytes ? m_lastSeen.bytes.size() : m_lastSeen.stamp.size;
+    const QList<ConflictCopy> copies
+        = m_copyScan.find(m_currentFile, vaultSize, m_masterKey.view(), entries);
+    for (const ConflictCopy &copy : copies)
+        m_offeredCopies.insert(copy.path, copy.stamp);
+    return copies;
+}
+
+QList<ConflictCopy> VaultSession::newConflictCopies(const QList<Entry> &entries)
+{
+    const QHash<QString, FileStamp> offered = m_offeredCopies;
+    QList<ConflictCopy> copies = conflictCopies(entries);
+    copies.removeIf([&offered](const ConflictCopy &copy) {
+        return offered.contains(copy.path) && offered.value(copy.path) == copy.stamp;
+    });
+    return copies;
 }
 
 void VaultSession::copiesMerged(const QStringList &paths)
@@ -98,13 +114,17 @@ void VaultSession::copiesMerged(const QStringList &paths)
     m_mergedCopies += paths;
 }
 
-// Only a copy that holds nothing the vault does not, as it is now, goes; to
-// the trash, never deleted outright. Where there is no trash, it stays.
+// Only a copy that holds nothing the vault does not, as it is when it goes,
+// goes; to the trash, never deleted outright. Where there is no trash, it
+// stays.
 void VaultSession::trashMergedCopies(const QList<Entry> &saved)
 {
+    const auto heldWhole = [&](const QByteArray &bytes) {
+        return isHeldWhole(bytes, m_masterKey.view(), saved);
+    };
     QStringList kept;
     for (const QString &path : std::as_const(m_mergedCopies)) {
-        if (!isHeldIn(path, m_masterKey.view(), saved) || !QFile::moveToTrash(path))
+        if (!moveToTrashIf(path, maxVaultSize, heldWhole))
             kept << path;
     }
     m_mergedCopies = kept;

@@ -13,6 +13,7 @@
 #include "vault/vaultsnapshot.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -97,8 +98,12 @@ public:
     SaveResult save(const QList<Entry> &entries, Questions &questions);
 
     // The conflict copies a sync tool left beside the vault that hold
-    // entries `entries` does not (see findConflictCopies).
-    QList<ConflictCopy> conflictCopies(const QList<Entry> &entries) const;
+    // entries `entries` does not (see ConflictCopyScan); each is offered
+    // from now on, until the next load.
+    QList<ConflictCopy> conflictCopies(const QList<Entry> &entries);
+    // Those of them that were not offered since the last load, or have
+    // changed since: copies a sync tool left while the window was open.
+    QList<ConflictCopy> newConflictCopies(const QList<Entry> &entries);
     // The copies at `paths` were merged into the window: from the next
     // successful save of this vault on, each whose entries are all in the
     // saved vault goes to the desktop's trash.
@@ -107,7 +112,7 @@ public:
 private:
     struct Look;
     QString saveDialogStart() const;
-    RecoveryResult finishInterruptedSave(VaultLocation &vault);
+    RecoveryResult finishInterruptedSave(VaultLocation &vault, FileStamp *tidyFolder = nullptr);
     FileState lookAt(const VaultLocation &vault, Look &look, const QList<Entry> &ours) const;
     static QList<Entry> takeMerge(const MergedEntries &merge, SaveResult &result);
     void finishSave(const VaultLocation &vault, bool own, const QByteArray &content,
@@ -125,8 +130,14 @@ private:
     bool m_loadDroppedLines = false;
     // The file the last save failed to write; empty when it did not fail.
     QString m_failedSave;
-    // Conflict copies merged into the window, not yet in the trash.
+    // Conflict copies merged into the window, not yet in the trash; those
+    // offered since the last load, as they were.
     QStringList m_mergedCopies;
+    QHash<QString, FileStamp> m_offeredCopies;
+    // The stamp of the vault's folder when a load last found it without
+    // leftovers of a save.
+    FileStamp m_tidyFolder;
+    ConflictCopyScan m_copyScan;
     // The vaults the master password was confirmed for in this run.
     QSet<QString> m_confirmedFor;
     SavedKeys m_savedKeys;

@@ -3,31 +3,13 @@
 
 #include "vault/vaultsnapshot.h"
 
-#include <QDateTime>
-
-#include <algorithm>
-
-namespace {
-
-// Longer than the coarsest timestamps of the file systems a vault may live
-// on (two seconds on FAT): a file modified this close to the moment it was
-// seen may be modified again without its stamp telling.
-constexpr qint64 racyWindow = qint64(3) * 1000000000;
-
-qint64 nowInNanoseconds()
-{
-    return QDateTime::currentMSecsSinceEpoch() * 1000000;
-}
-
-} // namespace
-
 VaultSnapshot VaultSnapshot::of(const QByteArray &bytes, const FileStamp &stamp)
 {
     VaultSnapshot snapshot;
     snapshot.hasBytes = true;
     snapshot.bytes = bytes;
     snapshot.stamp = stamp;
-    snapshot.takenAt = nowInNanoseconds();
+    snapshot.takenAt = nanosecondsNow();
     return snapshot;
 }
 
@@ -45,8 +27,7 @@ FileResult<VaultCheck> checkVault(
     if (snapshot.tooLarge && *current.stamp == snapshot.stamp)
         return { VaultCheck::Unchanged, {} };
     if (snapshot.hasBytes) {
-        const qint64 lastTouched = std::max(snapshot.stamp.modified, snapshot.stamp.changed);
-        if (*current.stamp == snapshot.stamp && lastTouched < snapshot.takenAt - racyWindow)
+        if (*current.stamp == snapshot.stamp && isSettled(snapshot.stamp, snapshot.takenAt))
             return { VaultCheck::Unchanged, {} };
         if (current.stamp->size != snapshot.bytes.size() && !now)
             return { VaultCheck::Changed, {} };
