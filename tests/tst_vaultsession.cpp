@@ -382,21 +382,28 @@ void TestVaultSession::chosenFileIsChecked()
 void TestVaultSession::sameFileAfterAFailedSaveIsChecked_data()
 {
     QTest::addColumn<bool>("renamed"); // the other device's version is renamed into place
-    QTest::addRow("rewritten in place") << false;
-    QTest::addRow("renamed into place") << true;
+    QTest::addColumn<bool>("elsewhere"); // the dialog chooses another file
+    QTest::addRow("rewritten in place") << false << false;
+    QTest::addRow("renamed into place") << true << false;
+    QTest::addRow("another file chosen") << false << true;
 }
 
 // After a failed save, Save asks for a file again; the same one chosen there
 // is still the window's vault: what another device wrote there meanwhile is
 // asked about, and merged with what the window last saw as the base, so an
-// entry deleted there stays deleted.
+// entry deleted there stays deleted. The conflict copies merged into the
+// window go to the trash after a save of their vault, never of another file.
 void TestVaultSession::sameFileAfterAFailedSaveIsChecked()
 {
     QFETCH(bool, renamed);
+    QFETCH(bool, elsewhere);
 
     const QString file = path(QStringLiteral("vault.pwdb"));
+    const QString copy = path(QStringLiteral("vault_conflict-20261207-200852.pwdb"));
     const auto session = loadedSession(file, xorBytes(vaultTextOf({ "a:1", "b:1" }), "pw"));
     QVERIFY(session);
+    QVERIFY(writeBytes(copy, xorBytes(vaultTextOf({ "c:1" }), "pw")));
+    session->copiesMerged({ copy });
     const QList<Entry> window = entriesOf({ "a:1", "b:1", "c:1" });
     {
         const FileSizeLimit fullDisk(4);
@@ -411,9 +418,12 @@ void TestVaultSession::sameFileAfterAFailedSaveIsChecked()
             == 0);
 
     ScriptedQuestions answers;
-    answers.file = file;
+    answers.file = elsewhere ? path(QStringLiteral("elsewhere.pwdb")) : file;
     answers.replies = { VaultSession::Answer::Merge };
     QCOMPARE(session->save(window, answers).outcome, Outcome::Saved);
+    QCOMPARE(QFileInfo::exists(copy), elsewhere);
+    if (elsewhere)
+        return;
     QCOMPARE(answers.asked, QStringList({ "Save Passwords", "Vault Changed" }));
     QCOMPARE(readBytes(file), xorBytes(vaultTextOf({ "b:1", "c:1" }), "pw"));
 }
