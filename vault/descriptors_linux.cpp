@@ -3,8 +3,13 @@
 
 #include "vault/descriptors_linux.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -106,4 +111,85 @@ void recordStamp(int fd, FileStamp *stamp)
     };
     if (stamp && ::fstat(fd, &status) == 0)
         *stamp = stampOf(status);
+}
+
+QByteArray ownName(const QByteArray &vaultName, const char *mark)
+{
+    const QByteArray stem = vaultName.size() <= 160 ? vaultName : blake2b(vaultName, 16).toHex();
+    return '.' + stem + mark;
+}
+
+namespace {
+
+QByteArray temporaryPrefix(const QByteArray &vaultName)
+{
+    return ownName(vaultName, ".keyloft-save-");
+}
+
+// A name for a temporary file beside `vaultName`, most likely not taken.
+QByteArray freshTemporaryName(const QByteArray &vaultName)
+{
+    return temporaryPrefix(vaultName)
+        + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+}
+
+} // namespace
+
+int createTemporary(int folder, const QByteArray &name, QByteArray &created)
+{
+    created.clear();
+    const int unnamed = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != ENOENT))
+        return unnamed;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        created = freshTemporaryName(name);
+        const int fd
+            = ::openat(folder, created.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+int nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &created)
+{
+    if (!created.isEmpty())
+        return 0;
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        created = freshTemporaryName(name);
+        error = errorOf(
+            ::linkat(AT_FDCWD, self.constData(), folder, created.constData(), AT_SYMLINK_FOLLOW));
+    }
+    if (error != 0)
+        created.clear();
+    return error;
+}
+
+void removeTemporaries(int folder, const QByteArray &name)
+{
+    const QByteArray prefix = temporaryPrefix(name);
+    DIR *listing = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing)
+        return;
+    QByteArrayList leftovers;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (qstrncmp(entry->d_name, prefix.constData(), size_t(prefix.size())) == 0)
+            leftovers.append(QByteArray(entry->d_name));
+    }
+    ::closedir(listing);
+    for (const QByteArray &leftover : leftovers) {
+        struct stat status
+        {
+        };
+        if (::fstatat(folder, leftover.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(status.st_mode))
+            ::unlinkat(folder, leftover.constData(), 0);
+    }
+}
+
+QByteArray nameOf(const QString &target)
+{
+    return QFile::encodeName(QFileInfo(target).fileName());
 }

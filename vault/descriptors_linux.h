@@ -4,12 +4,14 @@
 #pragma once
 
 // Files through descriptors on Linux: a name opened in a folder without
-// following a link or waiting for a pipe, reads with a bound, writes, and
-// the stamp that tells one state of a file.
+// following a link or waiting for a pipe, reads with a bound, writes, the
+// stamp that tells one state of a file, and the temporary files that
+// Keyloft keeps beside a vault.
 
 #include "vault/vaultio.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,3 +66,26 @@ FileStamp stampOf(const struct stat &status);
 
 // Puts the stamp of `fd` into `stamp`, when given and the file can be looked at.
 void recordStamp(int fd, FileStamp *stamp);
+
+// Keyloft's own files beside a vault are hidden and carry a mark that no
+// other program uses, so that nothing but what Keyloft left is ever taken
+// for one; a name too long to take the mark is stood for by its hash.
+QByteArray ownName(const QByteArray &vaultName, const char *mark);
+
+// A new, empty file in `folder` that nobody else can open, for the new
+// bytes. Where the file system allows, it has no name until it is complete
+// (see nameTemporary), so a process killed meanwhile leaves nothing behind;
+// elsewhere it is created under a fresh name beside `name`, which goes to
+// `created`.
+int createTemporary(int folder, const QByteArray &name, QByteArray &created);
+
+// Gives the finished temporary file a name beside `name`, if it has none:
+// 0, or the system's error.
+int nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &created);
+
+// Removes the temporary files that saves of `name` killed midway left in
+// `folder`: a new vault not yet in place, or an old one taken out of it.
+void removeTemporaries(int folder, const QByteArray &name);
+
+// The name of the file at `target`, as the system spells it.
+QByteArray nameOf(const QString &target);
