@@ -4,6 +4,7 @@
 #include "testsupport.h"
 #include "vault/savedkeys.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -56,6 +57,7 @@ private slots:
     void concurrentSavesKeepEveryRecord();
     void failedWriteKeepsTheOldRecord();
     void linkInPlaceOfTheRecordIsReplaced();
+    void leftoversOfKilledWritesAreRemoved();
     void recordThatCannotBeCheckedLocksNobodyOut_data();
     void recordThatCannotBeCheckedLocksNobodyOut();
 
@@ -113,6 +115,26 @@ void TestSavedKeys::linkInPlaceOfTheRecordIsReplaced()
     QCOMPARE(QFile::permissions(target), QFileDevice::Permissions(0x6644));
     QVERIFY(!QFileInfo(record).isSymLink());
     QVERIFY(keys.knows(QStringLiteral("/vault"), "key"));
+}
+
+// What a write killed between creating its file and renaming it leaves is
+// removed by the next record written, once a minute old: a younger one may
+// be another Keyloft's write under way.
+void TestSavedKeys::leftoversOfKilledWritesAreRemoved()
+{
+#ifdef KEYLOFT_PORTABLE_FILES
+    QSKIP("Qt's QSaveFile leaves no temporary file behind a killed write");
+#endif
+    const QString folder = SavedKeys::defaultFolder();
+    QVERIFY(QDir().mkpath(folder));
+    const QString old = QStringLiteral(".0a1b.json.keyloft-save-old");
+    const QString recent = QStringLiteral(".0a1b.json.keyloft-save-recent");
+    QVERIFY(writeBytes(folder + u'/' + old, "{") && writeBytes(folder + u'/' + recent, "{"));
+    QVERIFY(setModified(folder + u'/' + old, QDateTime::currentDateTime().addSecs(-61)));
+    QVERIFY(SavedKeys().remember(QStringLiteral("/vault"), stamp, "key").isEmpty());
+    QStringList left = filesIn(folder);
+    left.removeAll(QFileInfo(SavedKeys().recordFile(QStringLiteral("/vault"))).fileName());
+    QCOMPARE(left, QStringList { recent });
 }
 
 void TestSavedKeys::recordThatCannotBeCheckedLocksNobodyOut_data()

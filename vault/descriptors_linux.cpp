@@ -167,15 +167,16 @@ int nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &create
     return error;
 }
 
-void removeTemporaries(int folder, const QByteArray &name)
+void removeTemporaries(int folder, const QByteArray &name, qint64 before)
 {
-    const QByteArray prefix = temporaryPrefix(name);
+    const QByteArray prefix = name.isEmpty() ? QByteArray(".") : temporaryPrefix(name);
     DIR *listing = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!listing)
         return;
     QByteArrayList leftovers;
     while (const dirent *entry = ::readdir(listing)) {
-        if (qstrncmp(entry->d_name, prefix.constData(), size_t(prefix.size())) == 0)
+        const QByteArrayView found(entry->d_name);
+        if (found.startsWith(prefix) && (!name.isEmpty() || found.contains(".keyloft-save-")))
             leftovers.append(QByteArray(entry->d_name));
     }
     ::closedir(listing);
@@ -184,7 +185,7 @@ void removeTemporaries(int folder, const QByteArray &name)
         {
         };
         if (::fstatat(folder, leftover.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(status.st_mode))
+            && S_ISREG(status.st_mode) && (before == 0 || stampOf(status).modified < before))
             ::unlinkat(folder, leftover.constData(), 0);
     }
 }

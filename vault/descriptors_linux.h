@@ -84,8 +84,11 @@ int createTemporary(int folder, const QByteArray &name, QByteArray &created);
 int nameTemporary(int folder, int fd, const QByteArray &name, QByteArray &created);
 
 // Removes the temporary files that saves of `name` killed midway left in
-// `folder`: a new vault not yet in place, or an old one taken out of it.
-void removeTemporaries(int folder, const QByteArray &name);
+// `folder` (a new file not yet in place, or an old one taken out of it), or
+// those of any file when `name` is empty; with `before` (nanoseconds since
+// the epoch), only those last written before it, as a save may be writing
+// one.
+void removeTemporaries(int folder, const QByteArray &name, qint64 before = 0);
 
 // The name of the file at `target`, as the system spells it.
 QByteArray nameOf(const QString &target);

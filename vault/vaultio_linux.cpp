@@ -94,6 +94,9 @@ FileError writeOwnFile(const QString &path, const QByteArray &content)
         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder.get() < 0)
         return { errno, {} };
+    // What a write killed between creating its file and renaming it left
+    // behind, and no write can still be busy with.
+    removeTemporaries(folder.get(), {}, nanosecondsNow() - qint64(60) * 1000000000);
     const QByteArray name = QFile::encodeName(file.fileName());
     QByteArray temporary;
     const Descriptor written(createTemporary(folder.get(), name, temporary));
