@@ -7,10 +7,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sodium.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace TestSupport;
 
@@ -20,8 +24,8 @@ const FileStamp stamp { 1, 2, 3, 4, 5 };
 
 // In a process of its own, with the data folder of the test that started
 // it: `--record PATH COUNT KEY` records COUNT vaults named PATH0, PATH1...
-// (the exit status is the first error), and `--load VAULT KEY` loads under
-// an address space with no room for Argon2id's 64 MiB (the exit status is
+// (the exit status is the first error), and `--load VAULT ROOM KEY` loads
+// with an address space of ROOM MiB more than it takes (the exit status is
 // the outcome).
 int child(const QStringList &arguments)
 {
@@ -39,7 +43,7 @@ int child(const QStringList &arguments)
     const qsizetype at = status.indexOf("VmSize:") + 7;
     const rlimit room { rlim_t(status.mid(at, status.indexOf("kB", at) - at).trimmed().toLongLong())
                 * 1024
-            + (32 << 20),
+            + (rlim_t(arguments.value(3).toInt()) << 20),
         RLIM_INFINITY };
     setrlimit(RLIMIT_AS, &room);
     QList<Entry> entries;
@@ -58,6 +62,8 @@ private slots:
     void failedWriteKeepsTheOldRecord();
     void linkInPlaceOfTheRecordIsReplaced();
     void leftoversOfKilledWritesAreRemoved();
+    void recordsFolderKeepsAModeThatLetsNobodyElseIn_data();
+    void recordsFolderKeepsAModeThatLetsNobodyElseIn();
     void recordThatCannotBeCheckedLocksNobodyOut_data();
     void recordThatCannotBeCheckedLocksNobodyOut();
 
@@ -137,11 +143,31 @@ void TestSavedKeys::leftoversOfKilledWritesAreRemoved()
     QCOMPARE(left, QStringList { recent });
 }
 
+void TestSavedKeys::recordsFolderKeepsAModeThatLetsNobodyElseIn_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("kept");
+    QTest::addRow("read-only for its owner") << 0500 << 0500;
+    QTest::addRow("open to the group") << 0750 << 0700;
+}
+
+void TestSavedKeys::recordsFolderKeepsAModeThatLetsNobodyElseIn()
+{
+    QFETCH(int, mode);
+    QFETCH(int, kept);
+    const QByteArray folder = QFile::encodeName(SavedKeys::defaultFolder());
+    QVERIFY(
+        QDir().mkpath(QFile::decodeName(folder)) && ::chmod(folder.constData(), mode_t(mode)) == 0);
+    SavedKeys().remember(QStringLiteral("/vault"), stamp, "key");
+    QCOMPARE(int(statusOf(QFile::decodeName(folder)).st_mode & 07777), kept);
+}
+
 void TestSavedKeys::recordThatCannotBeCheckedLocksNobodyOut_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addRow("a character of the verifier changed") << "damaged";
     QTest::addRow("too little memory for Argon2id") << "no room";
+    QTest::addRow("made with more memory than the process may use") << "more memory";
 }
 
 // A record that cannot be trusted or checked counts as none: the right
@@ -166,10 +192,34 @@ void TestSavedKeys::recordThatCannotBeCheckedLocksNobodyOut()
         QList<Entry> entries;
         QVERIFY(loadedSession(vault, QByteArray(), "right", &entries));
         QCOMPARE(entries, QList<Entry>({ { "a", "b", "c" } }));
-    } else {
-        QCOMPARE(ChildRun({ "--load", vault, "right" }).exitStatus(),
-            int(VaultSession::LoadOutcome::Loaded));
+        return;
     }
+    // Room for a verifier of 64 MiB, which Keyloft makes, and one of 256 MiB
+    // put in its place, with the record's checksum made anew: BLAKE2b-256
+    // of its fields, each followed by a line break.
+    if (fault == QLatin1String("more memory")) {
+        QJsonObject fields = QJsonDocument::fromJson(text).object();
+        char verifier[crypto_pwhash_STRBYTES];
+        QCOMPARE(crypto_pwhash_str(verifier, "right", 5, crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                     crypto_pwhash_MEMLIMIT_MODERATE),
+            0);
+        fields.insert(QStringLiteral("verifier"), QString::fromLatin1(verifier));
+        QByteArray checked;
+        for (const char *name :
+            { "path", "verifier", "device", "inode", "size", "modified", "changed" })
+            checked += fields.value(QLatin1String(name)).toString().toUtf8() + '\n';
+        unsigned char check[crypto_generichash_BYTES];
+        crypto_generichash(check, sizeof check,
+            reinterpret_cast<const unsigned char *>(checked.constData()), size_t(checked.size()),
+            nullptr, 0);
+        fields.insert(QStringLiteral("check"),
+            QString::fromLatin1(QByteArray(reinterpret_cast<char *>(check), sizeof check).toHex()));
+        QVERIFY(writeBytes(record, QJsonDocument(fields).toJson()));
+    }
+    QCOMPARE(
+        ChildRun({ "--load", vault, fault == QLatin1String("no room") ? "32" : "128", "right" })
+            .exitStatus(),
+        int(VaultSession::LoadOutcome::Loaded));
 }
 
 int main(int argc, char *argv[])

@@ -4,6 +4,7 @@
 #include "dialogdriver.h"
 #include "testsupport.h"
 #include "ui/mainwindow.h"
+#include "vault/vaultio.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 using namespace TestSupport;
@@ -574,6 +576,9 @@ void TestVaultFile::writeFailures_data()
                                     << "Permission denied";
     QTest::addRow("folder that does not exist") << "missing folder"
                                                 << "No such file or directory";
+    QTest::addRow("vault another window keeps locked")
+        << "held lock"
+        << "Another Keyloft window held the vault's lock for more than 10 seconds.";
 }
 
 void TestVaultFile::writeFailures()
@@ -583,6 +588,7 @@ void TestVaultFile::writeFailures()
 
     const QByteArray content = xorBytes("a\tb\tc\n", "pw");
     QString file = path(QStringLiteral("vault.pwdb"));
+    const bool held = kind == QLatin1String("held lock");
     DialogDriver driver;
     if (kind == QLatin1String("directory")) {
         QVERIFY(QDir().mkpath(file));
@@ -600,7 +606,8 @@ void TestVaultFile::writeFailures()
         expectError(driver, cannotRead);
     } else {
         QVERIFY(writeBytes(file, content));
-        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+        QVERIFY(
+            held || QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadOther));
         expectLoaded(driver);
     }
     PermissionsBind permissions;
@@ -609,12 +616,16 @@ void TestVaultFile::writeFailures()
 
     MainWindow window(file, QStringLiteral("pw"));
     setTableRows(entryTable(window), someRows);
+    std::optional<VaultLocation> otherWindow;
+    if (held)
+        otherWindow.emplace(file).lock();
     // A path the check cannot read fails before anything is asked.
-    if (kind != QLatin1String("directory") && kind != QLatin1String("pipe"))
+    if (kind != QLatin1String("directory") && kind != QLatin1String("pipe") && !held)
         expectConfirmation(driver);
     expectError(driver, cannotWrite, file, reason);
     QVERIFY(triggerAction(window, QStringLiteral("Save")));
     QVERIFY2(driver.verify(), qPrintable(driver.report()));
+    otherWindow.reset();
 
     if (kind == QLatin1String("directory"))
         QVERIFY(QFileInfo(file).isDir());

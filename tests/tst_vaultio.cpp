@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -93,26 +94,46 @@ QList<QPair<QByteArray, int>> callsOfTheSave(const QByteArray &trace)
     return calls;
 }
 
-// Whether the save in a trace renames over the vault while it still holds
-// a descriptor of it: FUSE file systems then hide the open file under a
-// name of their own first, and a power cut between the two renames leaves
-// no file at the vault's name.
-bool renamesOverAnOpenVault(const QByteArray &trace)
+// The first call of the save in a trace that renames over, or removes, a
+// name whose file it still holds a descriptor of: FUSE file systems then
+// hide the open file under a name of their own first, in a step of its own,
+// and a power cut between the two leaves that name for good, or no file at
+// the vault's name. An exchange of two names hides nothing. Empty when there
+// is none.
+QByteArray callOnAnOpenFile(const QByteArray &trace)
 {
-    QByteArrayList open;
+    QHash<QByteArray, QByteArrayList> open; // the descriptors of each name
+    static const QRegularExpression quoted(QStringLiteral("\"([^\"]*)\""));
     bool started = false;
     for (const QByteArray &line : trace.split('\n')) {
         started = started || line.contains(saveStarts);
-        if (!started)
+        QByteArrayList names;
+        for (const auto &match : quoted.globalMatch(QString::fromLatin1(line)))
+            names << match.captured(1).toLatin1();
+        const QByteArray result = line.mid(line.lastIndexOf("= ") + 2);
+        const QByteArray call = line.left(std::max<qsizetype>(line.indexOf('('), 0));
+        // A descriptor is closed even where close(2) reports an error.
+        if (!started || (result.startsWith('-') && call != "close"))
             continue;
-        if (line.startsWith("openat(") && line.contains("\"vault.pwdb\""))
-            open << line.mid(line.lastIndexOf("= ") + 2);
-        else if (line.startsWith("close("))
-            open.removeAll(line.mid(6, line.indexOf(')') - 6));
-        else if (line.startsWith("renameat") && !open.isEmpty())
-            return true;
+        if (call == "openat" && !names.isEmpty()) {
+            open[names.first()] << result.trimmed();
+        } else if (call == "linkat" && names.value(0).startsWith("/proc/self/fd/")) {
+            open[names.last()] << names.first().mid(14);
+        } else if (call == "close") {
+            for (QByteArrayList &fds : open)
+                fds.removeAll(line.mid(6, line.indexOf(')') - 6));
+        } else if ((call.startsWith("renameat") || call == "unlinkat") && !names.isEmpty()) {
+            if (line.contains("RENAME_EXCHANGE")) {
+                std::swap(open[names.first()], open[names.last()]);
+                continue;
+            }
+            if (!open.value(names.last()).isEmpty())
+                return line;
+            if (call != "unlinkat")
+                open[names.last()] = open.take(names.first());
+        }
     }
-    return false;
+    return {};
 }
 
 } // namespace
@@ -255,6 +276,8 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault_data()
         QTest::addRow("extended attribute kept, %s", fault)
             << "attribute kept" << fault << true << replace;
         QTest::addRow("hard link, in place, %s", fault) << "hard link" << fault << true << inPlace;
+        QTest::addRow("hard link in another folder, loaded through it, %s", fault)
+            << "hard link elsewhere" << fault << true << inPlace;
         QTest::addRow("locked folder, in place, journal in the data folder, %s", fault)
             << "locked folder" << fault << true << inPlace;
     }
@@ -284,9 +307,11 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString folder = locked ? dir.filePath(QStringLiteral("locked")) : dir.path();
     const QString path = QDir(folder).filePath(QStringLiteral("vault.pwdb"));
-    const QString link = dir.filePath(QStringLiteral("link.pwdb"));
+    const bool elsewhere = vault == QLatin1String("hard link elsewhere");
+    const bool linked = elsewhere || vault == QLatin1String("hard link");
+    const QString link = dir.filePath(
+        elsewhere ? QStringLiteral("other/vault.pwdb") : QStringLiteral("link.pwdb"));
     const QString trace = dir.filePath(QStringLiteral("trace"));
-    const bool linked = vault == QLatin1String("hard link");
     const auto prepare = [&] {
         QFile::remove(link);
         QFile::remove(path);
@@ -299,9 +324,14 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
             QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
         if (vault == QLatin1String("attribute kept"))
             QCOMPARE(::setxattr(QFile::encodeName(path).constData(), "user.note", "kept", 4, 0), 0);
+        // A vault shared by a group: its journal is the group's too.
         if (linked)
-            QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData())
-                == 0);
+            QVERIFY(QDir().mkpath(QFileInfo(link).path())
+                && ::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData())
+                    == 0
+                && ::chmod(QFile::encodeName(path).constData(), 0660) == 0
+                && (geteuid() != 0
+                    || ::chown(QFile::encodeName(path).constData(), -1, 65534) == 0));
         if (locked)
             QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions(0x6666))
                 && QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
@@ -325,7 +355,8 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
     }
     if (!exchange)
         options << QStringLiteral("-e") << QStringLiteral("inject=renameat2:error=EINVAL");
-    options << QStringLiteral("-o") << trace << QStringLiteral("-e");
+    options << QStringLiteral("-s") << QStringLiteral("4096") << QStringLiteral("-o") << trace
+            << QStringLiteral("-e");
     const auto run = [&](const QString &option) {
         return ChildRun(
             { QStringLiteral("--save-child"), path }, options + QStringList { option }, program)
@@ -343,7 +374,8 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
     for (const auto &call : calls)
         next += next < order.size() && call.first == order.at(next) ? 1 : 0;
     QVERIFY2(next == order.size(), order.value(next).constData()); // the first call missing
-    QVERIFY(!renamesOverAnOpenVault(readBytes(trace)));
+    QVERIFY2(
+        callOnAnOpenFile(readBytes(trace)).isEmpty(), callOnAnOpenFile(readBytes(trace)).data());
 
     for (const auto &[name, occurrence] : calls) {
         if (!exchange && name == "renameat2")
@@ -352,12 +384,20 @@ void TestVaultIo::anyFailingCallKeepsTheOldVault()
         const int status = run(QStringLiteral("inject=%1:%2:when=%3")
                                    .arg(QString::fromLatin1(name), fault)
                                    .arg(occurrence));
-        QFile::remove(trace);
         const QByteArray where
             = name + " #" + QByteArray::number(occurrence) + " gave " + QByteArray::number(status);
+        QVERIFY2(callOnAnOpenFile(readBytes(trace)).isEmpty(),
+            QByteArray(where + ": " + callOnAnOpenFile(readBytes(trace))).constData());
+        QFile::remove(trace);
         QVERIFY2(status != asksAboutChange, where.constData());
+        for (const QString &journal : filesIn(folder).filter(QStringLiteral(".keyloft-journal-"))) {
+            const struct stat status = statusOf(QDir(folder).filePath(journal));
+            QVERIFY2(!linked || name == "fchown" || name == "fchmod"
+                    || (status.st_gid == statusOf(path).st_gid && (status.st_mode & 07777) == 0660),
+                where.constData());
+        }
         {
-            VaultLocation next(path);
+            VaultLocation next(elsewhere ? link : path);
             const std::lock_guard lock(next);
             QVERIFY2(next.finishInterruptedSave().outcome != Recovery::Failed, where.constData());
         }

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -79,6 +78,7 @@ private slots:
     void saveAsksOnlyWhenTheBytesChanged();
     void changeWhileAskingIsAskedAbout_data();
     void changeWhileAskingIsAskedAbout();
+    void secondSaveWaitsForTheFirstAndIsAsked_data();
     void secondSaveWaitsForTheFirstAndIsAsked();
     void keyIsConfirmedBeforeItFirstLocksAVault_data();
     void keyIsConfirmedBeforeItFirstLocksAVault();
@@ -193,11 +193,24 @@ void TestVaultSession::changeWhileAskingIsAskedAbout()
     QCOMPARE(readBytes(file), meanwhile);
 }
 
-// A second Keyloft saving the same vault while a save is under way waits
-// for it, and is then asked about what it wrote. The other save is played by
-// this test: it holds the lock, and writes only once the session waits.
+void TestVaultSession::secondSaveWaitsForTheFirstAndIsAsked_data()
+{
+    QTest::addColumn<bool>("otherFolder"); // the first save's name is a hard link there
+    QTest::addColumn<bool>("released"); // the first save ends within the wait
+    QTest::addRow("one name") << false << true;
+    QTest::addRow("hard links in two folders") << true << true;
+    QTest::addRow("lock not released") << true << false;
+}
+
+// A second Keyloft saving the same vault, through any of its names, while a
+// save is under way waits for it, and is then asked about what it wrote; a
+// first save that does not end within the wait fails the second, which
+// writes nothing. The first save is played by this test: it holds the lock,
+// and writes only once the session waits.
 void TestVaultSession::secondSaveWaitsForTheFirstAndIsAsked()
 {
+    QFETCH(bool, otherFolder);
+    QFETCH(bool, released);
 #ifdef KEYLOFT_PORTABLE_FILES
     QSKIP("Qt's own file access takes no lock");
 #endif
@@ -205,24 +218,35 @@ void TestVaultSession::secondSaveWaitsForTheFirstAndIsAsked()
     const auto session = loadedSession(file, xorBytes("old\tu\tp\n", "pw"));
     QVERIFY(session);
     const QByteArray first = xorBytes("saved\tby\tthe first\n", "pw");
+    const QString link = path(QStringLiteral("other/vault.pwdb"));
+    QVERIFY(!otherFolder
+        || (QDir().mkpath(path(QStringLiteral("other")))
+            && ::link(QFile::encodeName(file).constData(), QFile::encodeName(link).constData())
+                == 0));
 
-    const int folder = ::open(QFile::encodeName(m_dir->path()).constData(), O_RDONLY | O_DIRECTORY);
-    QVERIFY(folder >= 0 && ::flock(folder, LOCK_EX) == 0);
-    // This thread shows in /proc as blocked in flock(2) once it waits.
+    VaultLocation firstSave(otherFolder ? link : file);
+    firstSave.lock();
+    // This thread shows in /proc as sleeping once it waits for the lock.
     const QString state = QStringLiteral("/proc/self/task/%1/syscall").arg(::gettid());
     bool waited = false;
-    std::thread firstSave([&] {
+    std::thread writer([&] {
         QDeadlineTimer deadline(10000);
-        while (!waited && !deadline.hasExpired())
-            waited = readBytes(state).startsWith(QByteArray::number(SYS_flock) + ' ');
+        while (!waited && !deadline.hasExpired()) {
+            const QByteArray call = readBytes(state);
+            waited = call.startsWith(QByteArray::number(SYS_clock_nanosleep) + ' ')
+                || call.startsWith(QByteArray::number(SYS_nanosleep) + ' ');
+        }
         writeBytes(file, first);
-        ::close(folder);
+        if (released)
+            firstSave.unlock();
     });
     ScriptedQuestions answers;
-    QCOMPARE(session->save(newEntries, answers).outcome, Outcome::Declined);
-    firstSave.join();
+    const VaultSession::SaveResult result = session->save(newEntries, answers);
+    writer.join();
     QVERIFY(waited);
-    QCOMPARE(answers.asked, QStringList { "Vault Changed" });
+    QCOMPARE(result.outcome, released ? Outcome::Declined : Outcome::OpenFailed);
+    QCOMPARE(answers.asked, released ? QStringList { "Vault Changed" } : QStringList());
+    QCOMPARE(result.error.code, released ? 0 : lockNotReleased);
     QCOMPARE(readBytes(file), first);
 }
 

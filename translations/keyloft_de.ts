@@ -296,6 +296,10 @@
         <source>This file cannot be opened with your master password: it may be a vault locked with another master password. Replacing it loses everything it holds. Replace it with the entries in this window?</source>
         <translation>Diese Datei lässt sich mit Ihrem Master-Passwort nicht öffnen: Vielleicht ist sie ein Tresor, der mit einem anderen Master-Passwort verschlossen ist. Wird sie ersetzt, geht alles verloren, was sie enthält. Durch die Einträge in diesem Fenster ersetzen?</translation>
     </message>
+    <message>
+        <source>Another Keyloft window held the vault&apos;s lock for more than %1 seconds.</source>
+        <translation>Ein anderes Keyloft-Fenster hat die Sperre des Tresors länger als %1 Sekunden gehalten.</translation>
+    </message>
 </context>
 <context>
     <name>MasterPassword</name>

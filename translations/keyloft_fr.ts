@@ -296,6 +296,10 @@
         <source>This file cannot be opened with your master password: it may be a vault locked with another master password. Replacing it loses everything it holds. Replace it with the entries in this window?</source>
         <translation>Ce fichier ne peut pas être ouvert avec votre mot de passe principal&#xa0;: c’est peut-être un coffre verrouillé par un autre mot de passe principal. S’il est remplacé, tout ce qu’il contient sera perdu. Le remplacer par les entrées de cette fenêtre&#x202f;?</translation>
     </message>
+    <message>
+        <source>Another Keyloft window held the vault&apos;s lock for more than %1 seconds.</source>
+        <translation>Une autre fenêtre Keyloft a gardé le verrou du coffre plus de %1&#xa0;secondes.</translation>
+    </message>
 </context>
 <context>
     <name>MasterPassword</name>

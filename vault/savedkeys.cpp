@@ -7,8 +7,12 @@
 #include <QJsonObject>
 
 #include <sodium.h>
+#include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -109,6 +113,28 @@ QByteArray SavedKeys::verifierOf(const QByteArray &key) const
     return m_cache.verifier;
 }
 
+namespace {
+
+// Whether this process may take the memory Argon2id needs to check
+// `verifier` (its m= parameter, in KiB), which may be more than a verifier
+// made here needs.
+bool hasRoomToCheck(const char *verifier)
+{
+    const char *memory = std::strstr(verifier, "$m=");
+    const unsigned long long kib = memory ? std::strtoull(memory + 3, nullptr, 10) : 0;
+    if (kib == 0 || kib > SIZE_MAX / 1024)
+        return false;
+    const size_t size = size_t(kib) * 1024;
+    void *room = ::mmap(
+        nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room == MAP_FAILED)
+        return false;
+    ::munmap(room, size);
+    return true;
+}
+
+} // namespace
+
 // Only a well-formed verifier that could be checked tells a key apart:
 // libsodium gives the same answer for another key, a damaged verifier and
 // too little memory for Argon2id.
@@ -126,10 +152,8 @@ SavedKeys::KeyCheck SavedKeys::checkKey(const QByteArray &verifier, const QByteA
     if (rehash < 0)
         return KeyCheck::Unknown;
     if (crypto_pwhash_str_verify(text, key.constData(), static_cast<unsigned long long>(key.size()))
-        != 0) {
-        // Argon2id could run just now only if it can hash the key itself.
-        return verifierOf(key).isEmpty() ? KeyCheck::Unknown : KeyCheck::Differs;
-    }
+        != 0)
+        return hasRoomToCheck(text) ? KeyCheck::Differs : KeyCheck::Unknown;
     m_cache.matched = verifier;
     // A verifier of today's settings serves the records this run writes,
     // without another run of Argon2id.

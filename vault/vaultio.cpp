@@ -51,9 +51,12 @@ FileError makePrivateFolder(const QString &folder)
     const bool withinData = !data.isEmpty() && folder.startsWith(data + u'/');
     if (!QDir().mkpath(folder))
         return { 0, QStringLiteral("the folder %1 cannot be made").arg(folder) };
+    // A mode the user chose that lets nobody else in (read-only, say) stays.
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     for (const QString &made : { folder, withinData ? data : folder }) {
         QFile file(made);
-        if (!file.setPermissions(ownerOnly))
+        if ((file.permissions() & others) && !file.setPermissions(ownerOnly))
             return { 0, file.errorString() };
     }
     return {};

@@ -26,9 +26,9 @@ enum class WriteOutcome {
 enum class ReadOutcome { Read, Missing, OpenFailed, ReadFailed, TooLarge };
 
 // Why a file operation failed: the system's error (an errno value) of the
-// call that failed or, where the file layer has no such number (Qt's own
-// file access), its description. Empty where the outcome says it all: a file
-// too large, or not a regular file.
+// call that failed (or lockNotReleased) or, where the file layer has no
+// such number (Qt's own file access), its description. Empty where the
+// outcome says it all: a file too large, or not a regular file.
 struct FileError
 {
     int code = 0;
@@ -45,6 +45,11 @@ template<typename Outcome> struct FileResult
 };
 using ReadResult = FileResult<ReadOutcome>;
 using WriteResult = FileResult<WriteOutcome>;
+
+// How long a save waits for another one that holds the vault's lock, in
+// milliseconds, and the error (no errno value) when it was not released.
+inline constexpr int lockWait = 10000;
+inline constexpr int lockNotReleased = -1;
 
 // A vault of a hundred thousand entries takes a few MiB: a larger file is
 // something else, opened by mistake, and reading it whole would exhaust memory.
@@ -134,11 +139,14 @@ public:
     // The resolved path: a symbolic link's target.
     QString target() const { return m_target; }
 
-    // While locked, no other Keyloft saves into this folder: every save
-    // holds the lock from its last look at the file to the end of the
-    // replace. Locking waits for a save under way. Where the folder cannot be
-    // locked (some network file systems), nothing is held and saves go on
-    // as without it. A std::unique_lock holds it for a scope.
+    // While locked, no other Keyloft saves into this folder or to this
+    // file through any of its names: every save holds the lock from its
+    // last look at the file to the end of the write. Locking waits for a
+    // save under way, but at most lockWait milliseconds: then it holds
+    // nothing, and write and finishInterruptedSave fail with the error
+    // lockNotReleased, touching nothing. Where the folder or the file cannot
+    // be locked (some network file systems), nothing is held and saves go
+    // on as without it. A std::unique_lock holds it for a scope.
     void lock();
     void unlock();
 
@@ -194,11 +202,19 @@ public:
         FinishedWrite *finished = nullptr, FileStamp *tidyFolder = nullptr);
 
 private:
+    // Moves the lock of the file to `fd`, a new file that is to take its
+    // place: the old one is closed.
+    void handLockTo(int fd);
+
     QString m_target;
     // The folder's descriptor, or -1 when it cannot be opened: every call
     // then fails with `m_folderError`.
     [[maybe_unused]] int m_folder = -1;
     [[maybe_unused]] FileError m_folderError;
+    // The vault's file while it is locked, or -1.
+    [[maybe_unused]] int m_lockedFile = -1;
+    // Why the last lock() holds nothing, if it does not.
+    [[maybe_unused]] FileError m_lockError;
 };
 
 // The file `path` names: the target of a symbolic link (however many links
@@ -228,8 +244,8 @@ bool trashAside(const QString &aside, const QString &original);
 QString keyloftDataFolder();
 
 // Makes `folder` where it is missing, readable by its owner only, and so
-// Keyloft's data folder when it lies within. Returns why it cannot; nothing
-// when it can.
+// Keyloft's data folder when it lies within; a mode its owner set that lets
+// nobody else in stays. Returns why it cannot; nothing when it can.
 FileError makePrivateFolder(const QString &folder);
 
 // The BLAKE2b hash of `bytes`, `length` bytes long (16 to 64): for names

@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,23 +20,6 @@ VaultLocation::VaultLocation(const QString &path)
         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_folder < 0)
         m_folderError = { errno, {} };
-}
-
-VaultLocation::~VaultLocation()
-{
-    if (m_folder >= 0)
-        ::close(m_folder); // closing the folder drops the lock too
-}
-
-void VaultLocation::lock()
-{
-    while (m_folder >= 0 && ::flock(m_folder, LOCK_EX) != 0 && errno == EINTR) { }
-}
-
-void VaultLocation::unlock()
-{
-    if (m_folder >= 0)
-        ::flock(m_folder, LOCK_UN);
 }
 
 StampResult VaultLocation::stamp() const
@@ -99,10 +81,11 @@ FileError writeOwnFile(const QString &path, const QByteArray &content)
     removeTemporaries(folder.get(), {}, nanosecondsNow() - qint64(60) * 1000000000);
     const QByteArray name = QFile::encodeName(file.fileName());
     QByteArray temporary;
-    const Descriptor written(createTemporary(folder.get(), name, temporary));
+    Descriptor written(createTemporary(folder.get(), name, temporary));
     if (written.get() < 0)
         return { errno, {} };
     const auto removeTemporary = qScopeGuard([&] {
+        written.reset(); // closed before its name goes, see VaultLocation::write
         if (!temporary.isEmpty())
             ::unlinkat(folder.get(), temporary.constData(), 0);
     });

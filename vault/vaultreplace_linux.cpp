@@ -10,8 +10,10 @@
 #include <attr/libattr.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -133,11 +135,22 @@ WriteResult placeNew(int folder, QByteArray &temporary, const QByteArray &name)
 
 } // namespace
 
+void VaultLocation::handLockTo(int fd)
+{
+    if (m_lockedFile < 0)
+        return;
+    ::close(std::exchange(m_lockedFile, -1));
+    // Nobody else has opened the new file yet.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+}
+
 WriteResult VaultLocation::write(
     const QByteArray &content, const FoundFile *expected, FileStamp *stamp)
 {
     if (m_folder < 0)
         return { WriteOutcome::OpenFailed, m_folderError };
+    if (!m_lockError.isEmpty())
+        return { WriteOutcome::OpenFailed, m_lockError };
     const QByteArray name = nameOf(m_target);
     struct stat old
     {
@@ -170,7 +183,7 @@ WriteResult VaultLocation::write(
     if (existed && (previous.get() < 0 || opened.st_ino != old.st_ino))
         return inPlace();
     QByteArray temporary;
-    const Descriptor file(createTemporary(m_folder, name, temporary));
+    Descriptor file(createTemporary(m_folder, name, temporary));
     if (file.get() < 0) {
         const int error = errno;
         if (existed && ::faccessat(m_folder, name.constData(), W_OK, 0) == 0)
@@ -179,19 +192,25 @@ WriteResult VaultLocation::write(
     }
     // Whatever the temporary name holds when the write ends is not the
     // vault: the new bytes that did not take its place, or the old ones
-    // taken out of it.
+    // taken out of it. Some file systems (FUSE mounts among them) hide a
+    // file whose name goes while it is still open under a name of their
+    // own, which a power cut leaves for good: every file is closed before
+    // its name goes.
     const auto removeTemporary = qScopeGuard([&] {
-        if (!temporary.isEmpty())
-            ::unlinkat(m_folder, temporary.constData(), 0);
+        if (temporary.isEmpty())
+            return;
+        file.reset();
+        ::unlinkat(m_folder, temporary.constData(), 0);
     });
     if (!existed && ::fchmod(file.get(), 0600) != 0)
         return { WriteOutcome::OpenFailed, { errno, {} } };
     if (existed && !takeOverIdentity(file.get(), previous.get(), old))
         return inPlace();
-    // Some file systems (FUSE mounts among them) hide a file that is still
-    // open when it is replaced, under a name of their own and in a step of
-    // their own: the old vault is closed before its name is touched.
+    // Those file systems hide a file that is still open when it is
+    // replaced too, in a step of their own: the old vault is closed before
+    // its name is touched, and its lock is the new file's from here on.
     previous.reset();
+    handLockTo(file.get());
 
     // The new file's bytes are on disk before it takes the old one's place.
     int error = writeFrom(file.get(), content);
