@@ -122,6 +122,7 @@ std::optional<Journal> decodeJournal(const QByteArray &bytes)
         return std::nullopt;
     return journal;
 }
+
 void placeBeside(JournalPlace &place, int folder, const struct stat &vault)
 {
     place.ownFolder.reset();
@@ -171,6 +172,7 @@ int writeJournal(int folder, const QString &target, const struct stat &vault,
         return error;
     return writeJournalAt(data, encodeJournal(journal), nullptr);
 }
+
 ReadResult readJournal(int folder, const QByteArray &name, Descriptor &file, QByteArray &bytes)
 {
     struct stat status
